@@ -1,0 +1,29 @@
+# halyard_add_test(NAME <name> SOURCES <src...> [LIBS <lib...>] [OUTPUT_DIR <dir>]
+#                  [TIMEOUT <s>] [LABELS <l...>] [FIXTURES_REQUIRED <f...>] [NO_GTEST])
+# Builds one test program and registers it with ctest; it runs under Wine
+# through the cross-compiling emulator. By default the program links
+# GoogleTest with its main(); NO_GTEST is for programs with their own main().
+function(halyard_add_test)
+  cmake_parse_arguments(T "NO_GTEST" "NAME;OUTPUT_DIR;TIMEOUT"
+                        "SOURCES;LIBS;LABELS;FIXTURES_REQUIRED" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS})
+  if(NOT T_NO_GTEST)
+    target_link_libraries(${T_NAME} PRIVATE GTest::gtest GTest::gmock GTest::gtest_main)
+  endif()
+  if(T_OUTPUT_DIR)
+    set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${T_OUTPUT_DIR})
+  endif()
+  get_target_property(dir ${T_NAME} RUNTIME_OUTPUT_DIRECTORY)
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME} WORKING_DIRECTORY ${dir})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT})
+  if(T_LABELS)
+    set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}")
+  endif()
+  if(T_FIXTURES_REQUIRED)
+    set_tests_properties(${T_NAME} PROPERTIES FIXTURES_REQUIRED "${T_FIXTURES_REQUIRED}")
+  endif()
+endfunction()
