@@ -102,6 +102,12 @@ class CriticalSection {
   bool live_ = false;
 };
 
+// A critical section that lives exactly as long as its owner.
+class AutoCriticalSection : public CriticalSection {
+ public:
+  AutoCriticalSection() { init(); }
+};
+
 // Holds a critical section for one scope.
 class CsLock {
  public:

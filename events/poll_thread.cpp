@@ -2,3 +2,4 @@
 #include "so/service_object.h"
 
 DWORD WINAPI SOTvCash::lpEventProc(LPVOID) { return 0; }
+BOOL(WINAPI* gBeep)(DWORD, DWORD) = ::Beep;

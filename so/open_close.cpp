@@ -5,3 +5,4 @@ LONG gModelClass = 4;
 LONG gPinSelect = 0;
 HRESULT SOTvCash::OpenService(BSTR, BSTR, IDispatch*, LONG*) { return E_NOTIMPL; }
 HRESULT SOTvCash::CloseService(LONG*) { return E_NOTIMPL; }
+void SOTvCash::CloseForDestruction() {}

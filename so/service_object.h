@@ -58,6 +58,8 @@ extern LONG gPinSelect;            // pin selector of the most recently opened s
 extern LONG gPortEx;               // port values of the service whose CheckHealth ran last
 extern LONG gPort;
 extern HINSTANCE gModuleInstance;  // module holding the dialog and type-library resources
+// The reminder beep. Tests point it at a recorder; the product sounds the speaker.
+extern BOOL(WINAPI* gBeep)(DWORD frequency, DWORD duration);
 
 class SOTvCash : public ISOTvCash {
  public:
@@ -104,6 +106,18 @@ class SOTvCash : public ISOTvCash {
   HRESULT STDMETHODCALLTYPE GetPropertyString(LONG PropIndex, BSTR* pString) override;
   HRESULT STDMETHODCALLTYPE SetPropertyString(LONG PropIndex, BSTR pString) override;
   HRESULT STDMETHODCALLTYPE COFreezeEvents(VARIANT_BOOL Freeze, LONG* pRC) override;
+
+  // Stores an OPOS result in ResultCode and, when the caller gave one, in *pRC.
+  // A direct (vtable) caller may pass a null pointer; it is never written through.
+  void SetResult(LONG* pRC, LONG rc) {
+    ResultCode = rc;
+    if (pRC != nullptr) *pRC = rc;
+  }
+
+  // Called by the destructor: a service still open has its worker threads
+  // ended and its port closed exactly as CloseService does, so no thread
+  // runs on a freed object.
+  void CloseForDestruction();
 
   // Diagnostics
   void SetUpLog();
@@ -170,6 +184,16 @@ class SOTvCash : public ISOTvCash {
   SharedLong DeviceEnabled{0};
   SharedLong Claimed{0};
   win::CriticalSection csTrace;
+
+  // ---- Beyond the record ------------------------------------------------
+  // Serialises the poll thread's open/shut transitions with the registration
+  // of a drawer-close waiter, so a close read between a waiter's check and its
+  // registration is never lost.
+  win::AutoCriticalSection csDrawerWait;
+  // 1 while the poll thread is inside its loop (from its start to its exit).
+  SharedLong bPollRunning{0};
+  // Text of the last health check, readable as the CheckHealthText property.
+  char szCheckHealthText[96] = {};
 
  private:
   // COM plumbing (so/service_object.cpp)
