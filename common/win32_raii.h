@@ -95,6 +95,7 @@ class CriticalSection {
   }
   bool live() const { return live_; }
   void enter() { ::EnterCriticalSection(&cs_); }
+  bool try_enter() { return ::TryEnterCriticalSection(&cs_) != 0; }
   void leave() { ::LeaveCriticalSection(&cs_); }
 
  private:

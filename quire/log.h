@@ -1,0 +1,56 @@
+// One log as a handle reaches it: its settings, its line layout and its
+// write-behind buffer, writing through a shared LogFile. Counted: the
+// handle table holds one reference and every call in progress another, so
+// the log outlives an end that races with a call.
+#pragma once
+
+#include <atomic>
+#include <cstdarg>
+#include <cstddef>
+
+#include "quire/line_layout.h"
+#include "quire/log_file.h"
+#include "quire/settings.h"
+
+namespace quire {
+
+// Results of the LOG_* calls.
+constexpr int kTaken = 0;     // the line was written or buffered, or its file is unusable
+constexpr int kFiltered = 1;  // below the log's level, or the log is disabled
+constexpr int kNoLog = -1;    // null or ended handle, or no format
+
+class Log {
+ public:
+  // Null when memory runs out. A log whose file cannot be opened is still
+  // made; it writes nothing.
+  static Log* Create(const LogConfig& config);
+
+  Log(const Log&) = delete;
+  Log& operator=(const Log&) = delete;
+
+  int Write(int level, const char* format, va_list args);
+
+  // Writes what is buffered without waiting for a lock that a thread killed
+  // at process exit may hold; used only when the process is ending.
+  void FlushAtExit();
+
+  void AddRef() { refs_.fetch_add(1, std::memory_order_relaxed); }
+  // The last release writes what is buffered and frees the log.
+  void Release();
+
+ private:
+  explicit Log(const Settings& settings);
+  ~Log();
+
+  void FlushBuffer();
+
+  Settings settings_;
+  LineLayout layout_;
+  LogFile* file_ = nullptr;  // null for a disabled log or an unusable path
+  char* buffer_ = nullptr;   // flush_size + one line
+  std::size_t used_ = 0;
+  int buffer_day_ = 0;
+  std::atomic<long> refs_{1};
+};
+
+}  // namespace quire
