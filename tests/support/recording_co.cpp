@@ -1,0 +1,160 @@
+#include "tests/support/recording_co.h"
+
+#include <algorithm>
+#include <thread>
+
+RecordingCO::RecordingCO() : home_(GetCurrentThreadId()) {}
+
+void RecordingCO::RefuseName(const std::wstring& name) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  refused_.push_back(name);
+}
+
+void RecordingCO::SetInvokeResult(HRESULT hr) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  invokeResult_ = hr;
+}
+
+void RecordingCO::SetOnInvoke(std::function<void(const Call&)> hook) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  hook_ = std::move(hook);
+}
+
+std::vector<RecordingCO::Call> RecordingCO::Calls() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return calls_;
+}
+
+std::vector<LONG> RecordingCO::StatusUpdates() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<LONG> values;
+  for (const Call& c : calls_)
+    if (c.dispid == kSOStatusUpdate) values.push_back(c.value);
+  return values;
+}
+
+size_t RecordingCO::StatusCount() const { return StatusUpdates().size(); }
+
+size_t RecordingCO::CallCount() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return calls_.size();
+}
+
+HRESULT RecordingCO::QueryInterface(REFIID riid, void** ppv) {
+  if (ppv == nullptr) return E_POINTER;
+  *ppv = nullptr;
+  if (riid == IID_IUnknown || riid == IID_IDispatch) {
+    *ppv = static_cast<IDispatch*>(this);
+    AddRef();
+    return S_OK;
+  }
+  return E_NOINTERFACE;
+}
+
+ULONG RecordingCO::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+
+ULONG RecordingCO::Release() {
+  LONG n = InterlockedDecrement(&refs_);
+  if (n == 0) delete this;
+  return static_cast<ULONG>(n);
+}
+
+HRESULT RecordingCO::GetTypeInfoCount(UINT* count) {
+  if (count == nullptr) return E_POINTER;
+  *count = 0;
+  return S_OK;
+}
+
+HRESULT RecordingCO::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
+  if (info != nullptr) *info = nullptr;
+  return DISP_E_BADINDEX;
+}
+
+HRESULT RecordingCO::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* dispids) {
+  if (names == nullptr || dispids == nullptr) return E_POINTER;
+  std::lock_guard<std::mutex> lock(mutex_);
+  HRESULT hr = S_OK;
+  for (UINT i = 0; i < count; ++i) {
+    std::wstring name = names[i] != nullptr ? names[i] : L"";
+    bool refused = std::find(refused_.begin(), refused_.end(), name) != refused_.end();
+    if (!refused && name == L"SODirectIO") {
+      dispids[i] = kSODirectIO;
+    } else if (!refused && name == L"SOStatusUpdate") {
+      dispids[i] = kSOStatusUpdate;
+    } else {
+      dispids[i] = DISPID_UNKNOWN;
+      hr = DISP_E_UNKNOWNNAME;
+    }
+  }
+  return hr;
+}
+
+HRESULT RecordingCO::Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*,
+                            EXCEPINFO*, UINT*) {
+  Call call{dispid, 0, VT_EMPTY, 0, GetCurrentThreadId()};
+  if (params != nullptr) {
+    call.argCount = params->cArgs;
+    if (params->cArgs > 0 && params->rgvarg != nullptr) {
+      // The last argument in rgvarg is the first one of the call.
+      VARIANT& first = params->rgvarg[params->cArgs - 1];
+      call.type = V_VT(&first);
+      VARIANT v;
+      VariantInit(&v);
+      if (SUCCEEDED(VariantChangeType(&v, &first, 0, VT_I4))) call.value = V_I4(&v);
+      VariantClear(&v);
+    }
+  }
+  std::function<void(const Call&)> hook;
+  HRESULT hr;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    calls_.push_back(call);
+    hook = hook_;
+    hr = invokeResult_;
+  }
+  if (hook) hook(call);
+  return hr;
+}
+
+void RunOnSta(const std::function<void()>& body) {
+  std::thread sta([&body] {
+    win::ComApartment apartment(COINIT_APARTMENTTHREADED);
+    body();
+  });
+  sta.join();
+}
+
+namespace {
+
+void DispatchPending() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+  }
+}
+
+}  // namespace
+
+void PumpFor(DWORD ms) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    DispatchPending();
+    DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= ms) return;
+    MsgWaitForMultipleObjectsEx(0, nullptr, ms - elapsed, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+  }
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+  DWORD start = GetTickCount();
+  for (;;) {
+    DispatchPending();
+    if (done()) return true;
+    DWORD elapsed = GetTickCount() - start;
+    if (elapsed >= timeoutMs) return done();
+    DWORD left = timeoutMs - elapsed;
+    MsgWaitForMultipleObjectsEx(0, nullptr, left < 20 ? left : 20, QS_ALLINPUT,
+                                MWMO_INPUTAVAILABLE);
+  }
+}

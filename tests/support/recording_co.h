@@ -1,0 +1,90 @@
+// A recording Control Object and the single-threaded apartment it lives in.
+//
+// RecordingCO answers GetIDsOfNames for "SODirectIO" (DISPID 1) and
+// "SOStatusUpdate" (DISPID 2) and records every Invoke with its first
+// argument and the thread it ran on. It lives in the apartment of the thread
+// that created it, so a service object reaches it from its delivery thread
+// only through a marshalled proxy, and each call runs while that thread pumps.
+//
+//   RunOnSta([] {
+//     auto co = win::ComPtr<RecordingCO>::adopt(new RecordingCO);
+//     ... so->OpenService(cls, name, co.get(), &rc) ...
+//     ASSERT_TRUE(PumpUntil([&] { return co->StatusCount() >= 1; }, 5000));
+//     EXPECT_EQ(co->StatusUpdates(), (std::vector<LONG>{0}));
+//   });
+//
+// RunOnSta runs a test body on a fresh thread that is an STA for the body's
+// whole life; PumpFor/PumpUntil wait on it while serving incoming calls.
+#pragma once
+
+#include <windows.h>
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "common/win32_raii.h"
+
+class RecordingCO : public IDispatch {
+ public:
+  static constexpr DISPID kSODirectIO = 1;
+  static constexpr DISPID kSOStatusUpdate = 2;
+
+  struct Call {
+    DISPID dispid;
+    LONG value;        // the first argument as a 32-bit integer
+    VARTYPE type;      // its variant type as passed
+    UINT argCount;
+    DWORD threadId;
+  };
+
+  RecordingCO();  // the creator holds the one reference
+  virtual ~RecordingCO() = default;
+
+  // GetIDsOfNames fails with DISP_E_UNKNOWNNAME for this name.
+  void RefuseName(const std::wstring& name);
+  // What Invoke returns (S_OK unless set).
+  void SetInvokeResult(HRESULT hr);
+  // Runs inside each Invoke after it is recorded (on the apartment thread).
+  void SetOnInvoke(std::function<void(const Call&)> hook);
+
+  std::vector<Call> Calls() const;
+  std::vector<LONG> StatusUpdates() const;  // values of SOStatusUpdate, in order
+  size_t StatusCount() const;
+  size_t CallCount() const;
+  DWORD HomeThread() const { return home_; }
+
+  // IUnknown
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  // IDispatch
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
+                                          DISPID* dispids) override;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD flags,
+                                   DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                                   UINT* argErr) override;
+
+ private:
+  LONG refs_ = 1;
+  DWORD home_;
+  mutable std::mutex mutex_;
+  std::vector<std::wstring> refused_;
+  HRESULT invokeResult_ = S_OK;
+  std::function<void(const Call&)> hook_;
+  std::vector<Call> calls_;
+};
+
+// Runs body on a new thread that has entered a single-threaded apartment,
+// and waits for it. gtest failures inside body are reported as usual.
+void RunOnSta(const std::function<void()>& body);
+
+// Waits while dispatching the messages (and so the COM calls) of this thread.
+void PumpFor(DWORD ms);
+// Pumps until done() is true or timeoutMs has passed; returns done().
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);

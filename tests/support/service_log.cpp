@@ -1,0 +1,114 @@
+#include "tests/support/service_log.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "ext/quire.h"
+
+extern LogHandle gLogHandle;
+
+namespace {
+
+bool EndsWith(const std::string& line, const std::string& text) {
+  return line.size() >= text.size() &&
+         line.compare(line.size() - text.size(), text.size(), text) == 0;
+}
+
+bool ContainsNoCase(const std::string& line, const char* word) {
+  std::string upper(line);
+  for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
+  return upper.find(word) != std::string::npos;
+}
+
+}  // namespace
+
+std::string Fmt(const char* format, ...) {
+  char buf[2048];
+  va_list args;
+  va_start(args, format);
+  vsnprintf(buf, sizeof(buf), format, args);
+  va_end(args);
+  return buf;
+}
+
+ServiceLog::ServiceLog() {
+  static LONG counter = 0;
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  dir_ = Fmt("%shalyard-log-%lu-%ld", temp, GetCurrentProcessId(),
+             InterlockedIncrement(&counter));
+  CreateDirectoryA(dir_.c_str(), nullptr);
+  CreateDirectoryA((dir_ + "\\Cashlog").c_str(), nullptr);
+  path_ = dir_ + "\\Cashlog\\CashRollback.log";
+  DeleteFileA(path_.c_str());
+
+  LogConfig config{};
+  std::strncpy(config.path, path_.c_str(), sizeof(config.path) - 1);
+  config.mode = LOG_MODE_SIMPLE;
+  config.level = LOG_LEVEL_TRACE;
+  LOG_MODULE_INIT_Ex(&config, &gLogHandle);
+}
+
+ServiceLog::~ServiceLog() {
+  LOG_MODULE_DESTORY(&gLogHandle);
+  DeleteFileA(path_.c_str());
+  RemoveDirectoryA((dir_ + "\\Cashlog").c_str());
+  RemoveDirectoryA(dir_.c_str());
+}
+
+std::vector<std::string> ServiceLog::Lines() const {
+  std::vector<std::string> lines;
+  HANDLE f = CreateFileA(path_.c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return lines;
+  std::string text;
+  char buf[4096];
+  DWORD got = 0;
+  while (ReadFile(f, buf, sizeof(buf), &got, nullptr) && got > 0) text.append(buf, got);
+  CloseHandle(f);
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+int ServiceLog::Count(const std::string& text) const {
+  int n = 0;
+  for (const std::string& line : Lines())
+    if (EndsWith(line, text)) ++n;
+  return n;
+}
+
+int ServiceLog::Find(const std::string& text, int from) const {
+  std::vector<std::string> lines = Lines();
+  for (int i = from < 0 ? 0 : from; i < static_cast<int>(lines.size()); ++i)
+    if (EndsWith(lines[i], text)) return i;
+  return -1;
+}
+
+bool ServiceLog::HasError(const std::string& text) const {
+  for (const std::string& line : Lines())
+    if (EndsWith(line, text) && ContainsNoCase(line.substr(0, line.size() - text.size()), "ERROR"))
+      return true;
+  return false;
+}
+
+bool ServiceLog::HasDebug(const std::string& text) const {
+  for (const std::string& line : Lines())
+    if (EndsWith(line, text) && ContainsNoCase(line.substr(0, line.size() - text.size()), "DEBUG"))
+      return true;
+  return false;
+}
+
+std::string ServiceLog::Dump() const {
+  std::string all;
+  for (const std::string& line : Lines()) all += line + "\n";
+  return all;
+}

@@ -1,0 +1,58 @@
+# Test support shared by the service object's test groups. Include it from a
+# test folder's CMakeLists.txt before using it (folders are added in name
+# order, so every user includes it itself; it is read once per build):
+#
+#   include(${PROJECT_SOURCE_DIR}/tests/support/support.cmake)
+#   halyard_add_scripted_test(NAME drawer_test SOURCES drawer_test.cpp [TIMEOUT 120])
+#
+# halyard_add_scripted_test builds a test program that links halyard_core
+# (the service object's code), the recording Control Object, the log reader
+# and the scripted port library. It lands in <build>/tests/scripted beside
+# the scripted Ferrule.dll and a copy of Quire.dll, so the service object's
+# port calls reach the script instead of a printer.
+include_guard(GLOBAL)
+
+set(HALYARD_SCRIPTED_DIR ${CMAKE_BINARY_DIR}/tests/scripted)
+set(_support ${PROJECT_SOURCE_DIR}/tests/support)
+
+# The scripted port library, loaded as Ferrule.dll. Its import library goes
+# elsewhere than the real one's so neither replaces the other.
+add_library(scripted_ferrule SHARED ${_support}/scripted_port.cpp)
+set_target_properties(scripted_ferrule PROPERTIES
+  PREFIX "" OUTPUT_NAME Ferrule
+  RUNTIME_OUTPUT_DIRECTORY ${HALYARD_SCRIPTED_DIR}
+  LIBRARY_OUTPUT_DIRECTORY ${HALYARD_SCRIPTED_DIR}
+  ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/lib/scripted)
+target_compile_definitions(scripted_ferrule PRIVATE FERRULE_BUILD)
+
+# The real logging library beside the scripted programs.
+add_custom_command(
+  OUTPUT ${HALYARD_SCRIPTED_DIR}/Quire.dll
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${HALYARD_SCRIPTED_DIR}
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:Quire> ${HALYARD_SCRIPTED_DIR}/Quire.dll
+  DEPENDS Quire $<TARGET_FILE:Quire>
+  COMMENT "Quire.dll for the scripted tests")
+add_custom_target(scripted_quire DEPENDS ${HALYARD_SCRIPTED_DIR}/Quire.dll)
+
+# The recording Control Object, the STA helpers and device keys: usable by
+# any test, including those that load Halyard.dll through COM.
+add_library(halyard_test_support STATIC
+  ${_support}/recording_co.cpp ${_support}/device_key.cpp)
+target_include_directories(halyard_test_support PUBLIC ${PROJECT_SOURCE_DIR})
+target_link_libraries(halyard_test_support PUBLIC ole32 oleaut32 uuid user32 advapi32)
+
+# Reading the service object's log back: needs gLogHandle from halyard_core.
+add_library(halyard_test_log STATIC ${_support}/service_log.cpp)
+target_link_libraries(halyard_test_log PUBLIC halyard_core)
+
+function(halyard_add_scripted_test)
+  cmake_parse_arguments(S "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
+  set(args NAME ${S_NAME} SOURCES ${S_SOURCES} OUTPUT_DIR ${HALYARD_SCRIPTED_DIR}
+      LIBS halyard_test_log halyard_core scripted_ferrule halyard_test_support ${S_LIBS}
+      LABELS scripted ${S_LABELS})
+  if(S_TIMEOUT)
+    list(APPEND args TIMEOUT ${S_TIMEOUT})
+  endif()
+  halyard_add_test(${args})
+  add_dependencies(${S_NAME} scripted_quire)
+endfunction()
