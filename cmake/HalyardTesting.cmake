@@ -1,10 +1,13 @@
 # halyard_add_test(NAME <name> SOURCES <src...> [LIBS <lib...>] [OUTPUT_DIR <dir>]
-#                  [TIMEOUT <s>] [LABELS <l...>] [FIXTURES_REQUIRED <f...>] [NO_GTEST])
+#                  [TIMEOUT <s>] [LABELS <l...>] [FIXTURES_REQUIRED <f...>] [NO_GTEST]
+#                  [WINE_PREFIX <dir>])
 # Builds one test program and registers it with ctest; it runs under Wine
 # through the cross-compiling emulator. By default the program links
 # GoogleTest with its main(); NO_GTEST is for programs with their own main().
+# WINE_PREFIX runs it in a prefix of its own instead of the build's shared
+# one, for tests that rewrite machine-wide registry keys other tests read.
 function(halyard_add_test)
-  cmake_parse_arguments(T "NO_GTEST" "NAME;OUTPUT_DIR;TIMEOUT"
+  cmake_parse_arguments(T "NO_GTEST" "NAME;OUTPUT_DIR;TIMEOUT;WINE_PREFIX"
                         "SOURCES;LIBS;LABELS;FIXTURES_REQUIRED" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS})
@@ -15,7 +18,12 @@ function(halyard_add_test)
     set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${T_OUTPUT_DIR})
   endif()
   get_target_property(dir ${T_NAME} RUNTIME_OUTPUT_DIRECTORY)
-  add_test(NAME ${T_NAME} COMMAND ${T_NAME} WORKING_DIRECTORY ${dir})
+  if(T_WINE_PREFIX)
+    add_test(NAME ${T_NAME} COMMAND ${HALYARD_WINE_RUN} ${T_WINE_PREFIX} $<TARGET_FILE:${T_NAME}>
+             WORKING_DIRECTORY ${dir})
+  else()
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME} WORKING_DIRECTORY ${dir})
+  endif()
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
