@@ -158,7 +158,7 @@ TEST_F(Sweep, KX8DrawersGoButTheCashDrawerKeyStays) {
 // subkey are passed over; everything around them is still done.
 TEST_F(Sweep, OversizedAndUndeletableEntriesArePassedOver) {
   regbed::createAllStepKeys();
-  const std::string name68(68, 'n'), name69(69, 'N');
+  const std::string name68(68, 'm'), name69(69, 'N');
   const std::string text68 = std::string(65, '.') + "KX8";   // 69 bytes with its terminator
   const std::string text69 = std::string(66, '.') + "KX8";   // 70 bytes with its terminator
   setText(kPosPrinter, "first", "KX8");
