@@ -1,4 +1,162 @@
-// Not built yet: answers E_NOTIMPL until its behaviour lands.
+// waitForDrawerClose: block until the poll thread reads the drawer shut,
+// leaving it the beep values to sound the reminder while the drawer stays open.
+#include <cstdint>
+
 #include "so/service_object.h"
 
-HRESULT SOTvCash::waitForDrawerClose(LONG, LONG, LONG, LONG, LONG*) { return E_NOTIMPL; }
+namespace {
+
+constexpr DWORD kReportPauseMs = 200;  // time for the poll thread to report a fresh opening
+constexpr DWORD kWaitSliceMs = 200;    // how often a waiter checks that its poll thread lives
+constexpr LONG kMinBeepDelay = 100;
+
+unsigned LogAddress(const void* p) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)); }
+
+void RefuseDebug(SOTvCash& so, LONG* pRC, LONG rc, const char* closingLine) {
+  so.SetResult(pRC, rc);
+  so.TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
+  LOG_DEBUG(gLogHandle, closingLine, 0, kEmptySuffix);
+}
+
+void RefuseError(SOTvCash& so, LONG* pRC, const char* closingLine) {
+  so.SetResult(pRC, opos::E_FAILURE);
+  so.TraceProperty(TRACE_ResultCode, TRACE_ERROR);
+  LOG_ERROR(gLogHandle, closingLine, 0, kEmptySuffix);
+}
+
+void StoreBeepValues(SOTvCash& so, LONG timeout, LONG frequency, LONG duration, LONG delay) {
+  so.nBeepTimeout = timeout;
+  so.nBeepFrequency = frequency;
+  so.nBeepDuration = duration;
+  so.nOpenTime = 0;
+  so.nBeepCountdown = delay;
+  so.nBeepDelay = delay >= kMinBeepDelay ? delay : kMinBeepDelay;
+}
+
+void RestoreIdleBeepValues(SOTvCash& so) {
+  so.nBeepDelay = kMinBeepDelay;
+  so.nOpenTime = 0;
+}
+
+// The object holds one waiter. A call takes the slot by creating
+// hDrawerCloseEvent under csDrawerWait and is the only one to close it, so a
+// second caller is turned away before it can touch the first one's beep values.
+enum class Slot { Taken, Busy, NoEvent };
+
+Slot TakeSlot(SOTvCash& so) {
+  win::CsLock lock(so.csDrawerWait);
+  if (so.hDrawerCloseEvent) return Slot::Busy;
+  so.hDrawerCloseEvent.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  return so.hDrawerCloseEvent ? Slot::Taken : Slot::NoEvent;
+}
+
+void ReleaseSlot(SOTvCash& so) {
+  win::CsLock lock(so.csDrawerWait);
+  so.bCloseWaiter = 0;
+  so.hDrawerCloseEvent.reset();
+}
+
+// What the check made under csDrawerWait found.
+enum class Admission {
+  DrawerNotOpen,  // nothing to wait for
+  Registered,     // waiter registered: the poll thread will signal the close
+  NoEvent,        // the close event could not be made
+  NoPollThread,   // nobody would ever read the drawer shut
+  EventsFrozen,   // readings are held back until a call on this very thread lifts the freeze
+};
+
+// Checking the drawer and registering happen under the lock the poll thread
+// holds for its open/shut transitions, so a shut reading cannot fall between them.
+Admission Admit(SOTvCash& so, Slot slot) {
+  win::CsLock lock(so.csDrawerWait);
+  if (!so.bDrawerOpenSeen) return Admission::DrawerNotOpen;
+  if (slot != Slot::Taken) return Admission::NoEvent;
+  if (!so.bPollRunning) return Admission::NoPollThread;
+  if (so.FreezeEvents == 1) return Admission::EventsFrozen;
+  so.bCloseWaiter = 1;
+  return Admission::Registered;
+}
+
+// Waits for the close signal. Returns false when the poll thread ended
+// without reading the drawer shut; the waiter is then withdrawn.
+bool AwaitClose(SOTvCash& so) {
+  HANDLE closed = so.hDrawerCloseEvent.get();
+  for (;;) {
+    if (::WaitForSingleObject(closed, kWaitSliceMs) == WAIT_OBJECT_0) return true;
+    if (so.bPollRunning) continue;
+    win::CsLock lock(so.csDrawerWait);
+    // The poll thread may have released the waiter on its very last reading.
+    if (!so.bCloseWaiter) return true;
+    so.bCloseWaiter = 0;
+    return false;
+  }
+}
+
+HRESULT ReportNoWait(SOTvCash& so, LONG* pRC, Admission admission) {
+  switch (admission) {
+    case Admission::DrawerNotOpen:
+      so.SetResult(pRC, opos::SUCCESS);
+      so.State = opos::S_IDLE;
+      so.TraceProperty(TRACE_State, TRACE_DEBUG);
+      so.TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
+      LOG_DEBUG(gLogHandle, "Cash.waitForDrawerClose three:%d%s", 0, kEmptySuffix);
+      break;
+    case Admission::NoEvent:
+      RefuseDebug(so, pRC, opos::E_FAILURE, "Cash.waitForDrawerClose four:%d%s");
+      break;
+    case Admission::NoPollThread:
+      RefuseError(so, pRC, "Cash.waitForDrawerClose drawer open but no poll thread running:%d%s");
+      break;
+    case Admission::EventsFrozen:
+      RefuseError(so, pRC, "Cash.waitForDrawerClose drawer open but events frozen:%d%s");
+      break;
+    case Admission::Registered:
+      break;
+  }
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT SOTvCash::waitForDrawerClose(LONG beepTimeout, LONG beepFrequency, LONG beepDuration,
+                                     LONG beepDelay, LONG* pRC) {
+  LOG_DEBUG(gLogHandle, "Cash.waitForDrawerClose(%d,%d,%d,%d,0x%02x)", beepTimeout, beepFrequency,
+            beepDuration, beepDelay, LogAddress(pRC));
+  if (!bOpened) {
+    RefuseDebug(*this, pRC, opos::E_CLOSED, "Cash.waitForDrawerClose one:%d%s");
+    return S_OK;
+  }
+  if (!DeviceEnabled) {
+    RefuseDebug(*this, pRC, opos::E_DISABLED, "Cash.waitForDrawerClose two:%d%s");
+    return S_OK;
+  }
+  const Slot slot = TakeSlot(*this);
+  if (slot == Slot::Busy) {
+    RefuseError(*this, pRC, "Cash.waitForDrawerClose busy: another call is waiting:%d%s");
+    return S_OK;
+  }
+  StoreBeepValues(*this, beepTimeout, beepFrequency, beepDuration, beepDelay);
+  ::Sleep(kReportPauseMs);
+
+  const Admission admission = Admit(*this, slot);
+  if (admission != Admission::Registered) {
+    if (slot == Slot::Taken) ReleaseSlot(*this);
+    return ReportNoWait(*this, pRC, admission);
+  }
+  const bool closed = AwaitClose(*this);
+  if (!closed) {
+    RestoreIdleBeepValues(*this);
+    ReleaseSlot(*this);
+    RefuseError(*this, pRC, "Cash.waitForDrawerClose poll thread ended during the wait:%d%s");
+    return S_OK;
+  }
+  State = opos::S_IDLE;
+  bDrawerOpenSeen = 0;
+  TraceProperty(TRACE_State, TRACE_DEBUG);
+  SetResult(pRC, opos::SUCCESS);
+  TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
+  RestoreIdleBeepValues(*this);
+  ReleaseSlot(*this);
+  LOG_DEBUG(gLogHandle, "Cash.waitForDrawerClose end:%d%s", 0, kEmptySuffix);
+  return S_OK;
+}
