@@ -1,0 +1,166 @@
+// openDrawer on the scripted port: the kick it writes, the status query that
+// guards other port types, its results, and what it leaves in State and
+// DrawerOpened.
+#include <thread>
+
+#include "tests/drawer/drawer_fixture.h"
+
+namespace {
+
+using std::chrono::seconds;
+
+class OpenDrawer : public DrawerFixture {
+ protected:
+  // Plays the poll thread reading the drawer open once the kick has gone out.
+  std::thread SignalOpenAfterKick() {
+    HANDLE opened = so_->hDrawerOpenEvent.get();
+    return std::thread([opened] {
+      if (Scripted_WaitCalls(SCRIPTED_WRITE, 1, 15000)) SetEvent(opened);
+    });
+  }
+
+  LONG Open() {
+    LONG rc = -1;
+    EXPECT_EQ(so_->openDrawer(&rc), S_OK);
+    EXPECT_EQ(so_->ResultCode, rc);
+    return rc;
+  }
+};
+
+TEST_F(OpenDrawer, ClosedOrDisabledServiceIsRefusedWithoutPortTraffic) {
+  so_->bOpened = 0;
+  EXPECT_EQ(Open(), opos::E_CLOSED);
+  so_->bOpened = 1;
+  so_->DeviceEnabled = 0;
+  EXPECT_EQ(Open(), opos::E_DISABLED);
+  EXPECT_EQ(Scripted_CallTotal(), 0);
+  EXPECT_EQ(so_->State, opos::S_IDLE);
+  EXPECT_EQ(log_->Count("Cash.openDrawer:0"), 2);
+  EXPECT_TRUE(log_->HasDebug(">ResultCode:OPOS_E_DISABLED(0x69)"));
+}
+
+TEST_F(OpenDrawer, KickCarriesThePinSelectorAndEndsWithPulseTimeFive) {
+  so_->nModelClass = 2;  // the port calls of this method pass the process-wide class
+  gModelClass = 4;
+  for (BYTE pin : {0, 1}) {
+    SCOPED_TRACE(pin);
+    Scripted_Reset();
+    so_->bPinSelect = pin;
+    std::thread poll = SignalOpenAfterKick();
+    EXPECT_EQ(Open(), opos::SUCCESS);
+    poll.join();
+    auto writes = CallsOf(SCRIPTED_WRITE);
+    ASSERT_EQ(writes.size(), 1u);
+    EXPECT_EQ(BytesOf(writes[0]), pin ? kKickPin5 : kKickPin2);
+    EXPECT_EQ(writes[0].count, 5);
+    EXPECT_EQ(writes[0].timeoutMs, 10000);
+    EXPECT_EQ(writes[0].modelClass, 4);
+    EXPECT_EQ(writes[0].portEx, kPortEx);
+    EXPECT_EQ(writes[0].port, kPort);
+  }
+  EXPECT_TRUE(log_->HasDebug(
+      "Cash.openDrawer WritePort:0x10 0x14 0x 1 0x 1 0x 5,0 0,0x0,0x0,0x0,0x0,0x0,0x0,0x0,0x0,0x0,0x0,"));
+}
+
+TEST_F(OpenDrawer, OnlyPortTypesOtherThanParallelAndNetworkAskForStatus) {
+  struct Case { LONG portType; bool asks; };
+  for (Case c : {Case{PORT_ETH, false}, Case{PORT_PAR, false}, Case{PORT_SER, true},
+                 Case{0, true}, Case{3, true}}) {
+    SCOPED_TRACE(c.portType);
+    Scripted_Reset();
+    so_->nPortType = c.portType;
+    std::thread poll = SignalOpenAfterKick();
+    EXPECT_EQ(Open(), opos::SUCCESS);
+    poll.join();
+    auto status = CallsOf(SCRIPTED_STATUS);
+    ASSERT_EQ(status.size(), c.asks ? 1u : 0u);
+    if (c.asks) {
+      EXPECT_EQ(status[0].timeoutMs, 1000);
+      EXPECT_EQ(status[0].modelClass, gModelClass);
+      EXPECT_EQ(status[0].portEx, kPortEx);
+      ScriptedCall first{};
+      ASSERT_TRUE(Scripted_GetCall(0, &first));
+      EXPECT_EQ(first.fn, SCRIPTED_STATUS) << "the status comes before the kick";
+    }
+    EXPECT_EQ(CallsOf(SCRIPTED_WRITE).size(), 1u);
+  }
+  EXPECT_TRUE(log_->HasDebug("Cash.openDrawer PORT_ETH PORT_PAR"));
+  EXPECT_TRUE(log_->HasDebug("Cash.openDrawer:0 0,0x0,0x0,"));
+}
+
+TEST_F(OpenDrawer, StatusWithoutAHighNibbleBitStopsTheKick) {
+  so_->nPortType = PORT_SER;
+  for (int status : {0x0F, 0x00, 0x100, 0x30F}) {
+    SCOPED_TRACE(status);
+    Scripted_Reset();
+    Scripted_SetResult(SCRIPTED_STATUS, status);
+    so_->State = opos::S_IDLE;
+    const auto took = Timed([&] { EXPECT_EQ(Open(), opos::E_FAILURE); });
+    EXPECT_TRUE(CallsOf(SCRIPTED_WRITE).empty()) << "the printer is left alone";
+    EXPECT_EQ(so_->State, opos::S_IDLE);
+    EXPECT_LT(took, seconds(5));
+  }
+  EXPECT_TRUE(log_->HasError("Cash.openDrawer:0 0,0x0,0x0,"));
+  EXPECT_TRUE(log_->HasError(">ResultCode:OPOS_E_FAILURE(0x6f)"));
+  EXPECT_EQ(log_->Count("Cash.openDrawer:0"), 0) << "that path writes no closing line";
+
+  for (int status : {0x10, 0x80, 0xF0, 0x1F}) {
+    SCOPED_TRACE(status);
+    Scripted_Reset();
+    Scripted_SetResult(SCRIPTED_STATUS, status);
+    std::thread poll = SignalOpenAfterKick();
+    EXPECT_EQ(Open(), opos::SUCCESS);
+    poll.join();
+    EXPECT_EQ(CallsOf(SCRIPTED_WRITE).size(), 1u);
+  }
+}
+
+TEST_F(OpenDrawer, WriteResultOtherThanOneIsAFailureAndLeavesStateAlone) {
+  for (int result : {0, 2, -1}) {
+    SCOPED_TRACE(result);
+    Scripted_Reset();
+    Scripted_SetResult(SCRIPTED_WRITE, result);
+    so_->State = opos::S_IDLE;
+    const auto took = Timed([&] { EXPECT_EQ(Open(), opos::E_FAILURE); });
+    EXPECT_EQ(so_->State, opos::S_IDLE);
+    EXPECT_EQ(so_->DrawerOpened, 0);
+    EXPECT_LT(took, seconds(5)) << "a failed kick waits for no opening";
+  }
+  EXPECT_TRUE(log_->HasError(
+      "Cash.openDrawer WritePort:0 0,0x0,0x0,0x0,0x0,0x0,0x0,0x0,0x0,0x0,0x0,"));
+  EXPECT_EQ(log_->Count("Cash.openDrawer:0"), 3);
+}
+
+TEST_F(OpenDrawer, ParallelPortOfClassTwoCountsTheDrawerShutWithoutWaiting) {
+  so_->nPortType = PORT_PAR;
+  so_->nModelClass = 2;
+  so_->DrawerOpened = 1;
+  so_->bDrawerOpenSeen = 1;
+  const auto took = Timed([&] { EXPECT_EQ(Open(), opos::SUCCESS); });
+  EXPECT_LT(took, seconds(5)) << "nothing to wait for: this port gives no sensor reading";
+  EXPECT_EQ(so_->State, opos::S_BUSY);
+  EXPECT_EQ(so_->DrawerOpened, 0);
+  EXPECT_EQ(so_->bDrawerOpenSeen, 0);
+  EXPECT_TRUE(CallsOf(SCRIPTED_STATUS).empty());
+  EXPECT_TRUE(log_->HasDebug(">State:OPOS_S_BUSY(0x03)"));
+}
+
+TEST_F(OpenDrawer, OpeningReadWhileTheKickIsStillBeingWrittenEndsTheWait) {
+  // The printer takes half a second to accept the kick, and the drawer is
+  // read open before the write returns.
+  Scripted_SetDelay(SCRIPTED_WRITE, 500);
+  std::thread poll = SignalOpenAfterKick();
+  const auto took = Timed([&] { EXPECT_EQ(Open(), opos::SUCCESS); });
+  poll.join();
+  EXPECT_LT(took, seconds(5)) << "the early opening was lost and the wait ran out";
+  EXPECT_EQ(so_->State, opos::S_BUSY);
+}
+
+TEST_F(OpenDrawer, NullResultPointerIsNeverWritten) {
+  std::thread poll = SignalOpenAfterKick();
+  EXPECT_EQ(so_->openDrawer(nullptr), S_OK);
+  poll.join();
+  EXPECT_EQ(so_->ResultCode, opos::SUCCESS);
+}
+
+}  // namespace
