@@ -12,7 +12,8 @@
 # port calls reach the script instead of a printer.
 include_guard(GLOBAL)
 
-set(HALYARD_SCRIPTED_DIR ${CMAKE_BINARY_DIR}/tests/scripted)
+# Cached so that it is seen from every folder, not only the one that read this file first.
+set(HALYARD_SCRIPTED_DIR ${CMAKE_BINARY_DIR}/tests/scripted CACHE INTERNAL "")
 set(_support ${PROJECT_SOURCE_DIR}/tests/support)
 
 # The scripted port library, loaded as Ferrule.dll. Its import library goes
