@@ -11,11 +11,9 @@ namespace {
 
 int WriteAtLevel(int level, LogHandle handle, const char* format, va_list args) {
   if (format == nullptr) return quire::kNoLog;
-  quire::Log* log = quire::AcquireLog(handle);
-  if (log == nullptr) return quire::kNoLog;
-  int result = log->Write(level, format, args);
-  log->Release();
-  return result;
+  quire::LogLease log(handle);
+  if (!log) return quire::kNoLog;
+  return log->Write(level, format, args);
 }
 
 }  // namespace
@@ -30,7 +28,7 @@ QUIRE_API int LOG_MODULE_INIT_Ex(const LogConfig* config, LogHandle* handle) {
   if (log == nullptr) return -1;
   LogHandle ticket = quire::IssueHandle(log);
   if (ticket == 0) {
-    log->Release();
+    delete log;
     return -1;
   }
   *handle = ticket;
@@ -43,11 +41,9 @@ QUIRE_API int LOG_MODULE_INIT_Ex(const LogConfig* config, LogHandle* handle) {
 QUIRE_API int LOG_MODULE_DESTORY(LogHandle* handle) {
   if (handle == nullptr) return -1;
   LogHandle ticket = *handle;
-  quire::Log* log = quire::EndHandle(ticket);
-  if (log == nullptr) return -1;
+  if (!quire::EndHandle(ticket)) return -1;
   ::InterlockedCompareExchange(reinterpret_cast<volatile LONG*>(handle), 0,
                                static_cast<LONG>(ticket));
-  log->Release();
   return 0;
 }
 

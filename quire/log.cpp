@@ -5,6 +5,7 @@
 
 #include "quire/file_naming.h"
 #include "quire/file_registry.h"
+#include "quire/local_clock.h"
 
 namespace quire {
 
@@ -18,7 +19,7 @@ Log* Log::Create(const LogConfig& config) {
     if (log->buffer_ == nullptr) log->settings_.flush_size = 0;
   }
   SYSTEMTIME now;
-  ::GetLocalTime(&now);
+  LocalNow(&now);
   log->file_ = AcquireLogFile(settings, DayKey(now));
   return log;
 }
@@ -36,16 +37,12 @@ Log::~Log() {
   delete[] buffer_;
 }
 
-void Log::Release() {
-  if (refs_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
-}
-
 int Log::Write(int level, const char* format, va_list args) {
   if (level < settings_.level || IsDisabled(settings_)) return kFiltered;
   if (file_ == nullptr) return kTaken;
   LineContext context;
   context.level = level;
-  ::GetLocalTime(&context.time);
+  LocalNow(&context.time);
   context.thread_id = ::GetCurrentThreadId();
   context.process_id = ::GetCurrentProcessId();
   // The line is made before the lock is taken: only the copy and the write

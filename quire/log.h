@@ -1,10 +1,8 @@
 // One log as a handle reaches it: its settings, its line layout and its
-// write-behind buffer, writing through a shared LogFile. Counted: the
-// handle table holds one reference and every call in progress another, so
-// the log outlives an end that races with a call.
+// write-behind buffer, writing through a shared LogFile. The handle table
+// decides when it is freed; freeing writes what is still buffered.
 #pragma once
 
-#include <atomic>
 #include <cstdarg>
 #include <cstddef>
 
@@ -34,13 +32,10 @@ class Log {
   // at process exit may hold; used only when the process is ending.
   void FlushAtExit();
 
-  void AddRef() { refs_.fetch_add(1, std::memory_order_relaxed); }
-  // The last release writes what is buffered and frees the log.
-  void Release();
+  ~Log();
 
  private:
   explicit Log(const Settings& settings);
-  ~Log();
 
   void FlushBuffer();
 
@@ -50,7 +45,6 @@ class Log {
   char* buffer_ = nullptr;   // flush_size + one line
   std::size_t used_ = 0;
   int buffer_day_ = 0;
-  std::atomic<long> refs_{1};
 };
 
 }  // namespace quire

@@ -1,6 +1,6 @@
-// A slim reader/writer lock usable as a static object: it needs no start-up
-// call and nothing to release, so the handle table works before DllMain and
-// in the static library that the unit tests link.
+// A slim lock usable as a static object: it needs no start-up call and
+// nothing to release, so the tables work before DllMain and in the static
+// library that the unit tests link.
 #pragma once
 
 #include <windows.h>
@@ -25,17 +25,6 @@ class ExclusiveLock {
   ExclusiveLock(const ExclusiveLock&) = delete;
   ExclusiveLock& operator=(const ExclusiveLock&) = delete;
   ~ExclusiveLock() { ::ReleaseSRWLockExclusive(l_.get()); }
-
- private:
-  SrwLock& l_;
-};
-
-class SharedLock {
- public:
-  explicit SharedLock(SrwLock& l) : l_(l) { ::AcquireSRWLockShared(l_.get()); }
-  SharedLock(const SharedLock&) = delete;
-  SharedLock& operator=(const SharedLock&) = delete;
-  ~SharedLock() { ::ReleaseSRWLockShared(l_.get()); }
 
  private:
   SrwLock& l_;

@@ -7,6 +7,7 @@
 
 #include "quire/file_naming.h"
 #include "quire/line_layout.h"
+#include "quire/local_clock.h"
 #include "quire/log_file.h"
 #include "quire/settings.h"
 #include "quire_test_util.h"
@@ -69,15 +70,6 @@ TEST(LineLayout, FormatFillingAll64BytesIsReadNoFurther) {
   EXPECT_EQ(Line(s.format, "m"), "m" + std::string(62, 'a') + "\r\n");
 }
 
-TEST(LineLayout, LevelNames) {
-  const char* expected[] = {"TRACE", "DEBUG", "INFO", "NOTICE", "WARN", "ERROR", "CRIT", "FATAL"};
-  for (int level = LOG_LEVEL_TRACE; level <= LOG_LEVEL_FATAL; ++level) {
-    EXPECT_STREQ(quire::LevelName(level), expected[level - 1]);
-  }
-  EXPECT_STREQ(quire::LevelName(0), "?");
-  EXPECT_STREQ(quire::LevelName(9), "?");
-}
-
 TEST(LineLayout, LineBreaksInsideTheMessageBecomeSpaces) {
   EXPECT_EQ(Line("%m", "one\r\ntwo\nthree"), "one  two three\r\n");
 }
@@ -132,4 +124,20 @@ TEST(LogFile, BatchAcrossTheLimitIsSplitAtLineBoundaries) {
   EXPECT_EQ(quire_test::ReadAll(base + ".2"), "1234\r\n");
   EXPECT_EQ(quire_test::ReadAll(base + ".1"), "5678\r\nab\r\n");
   EXPECT_EQ(quire_test::ReadAll(base), "0123456789abcdef\r\n");
+}
+
+TEST(LocalClock, AgreesWithTheSystemsLocalTime) {
+  auto ticks = [](const SYSTEMTIME& t) {
+    FILETIME f;
+    SystemTimeToFileTime(&t, &f);
+    return (static_cast<ULONGLONG>(f.dwHighDateTime) << 32) | f.dwLowDateTime;
+  };
+  for (int i = 0; i < 3; ++i) {
+    SYSTEMTIME before, mine, after;
+    GetLocalTime(&before);
+    quire::LocalNow(&mine);
+    GetLocalTime(&after);
+    EXPECT_LE(ticks(before), ticks(mine));
+    EXPECT_LE(ticks(mine), ticks(after));
+  }
 }
