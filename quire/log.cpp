@@ -1,11 +1,10 @@
 #include "quire/log.h"
 
-#include <cstring>
 #include <new>
 
 #include "quire/file_naming.h"
-#include "quire/file_registry.h"
 #include "quire/local_clock.h"
+#include "quire/outlet_registry.h"
 
 namespace quire {
 
@@ -14,32 +13,27 @@ Log* Log::Create(const LogConfig& config) {
   Log* log = new (std::nothrow) Log(settings);
   if (log == nullptr) return nullptr;
   if (IsDisabled(settings)) return log;  // a disabled log leaves no file behind
-  if (settings.flush_size != 0) {
-    log->buffer_ = new (std::nothrow) char[settings.flush_size + kMaxLineBytes];
-    if (log->buffer_ == nullptr) log->settings_.flush_size = 0;
-  }
   SYSTEMTIME now;
   LocalNow(&now);
-  log->file_ = AcquireLogFile(settings, DayKey(now));
+  log->outlet_ = AcquireOutlet(settings, DayKey(now));
   return log;
 }
 
 Log::Log(const Settings& settings) : settings_(settings), layout_(settings_.format) {}
 
 Log::~Log() {
-  if (file_ != nullptr) {
-    {
-      win::CsLock lock(file_->lock());
-      FlushBuffer();
-    }
-    ReleaseLogFile(file_);
+  if (outlet_ == nullptr) return;
+  {
+    // Ending one log writes everything waiting in its file's buffer.
+    win::CsLock lock(outlet_->lock());
+    outlet_->Flush();
   }
-  delete[] buffer_;
+  ReleaseOutlet(outlet_);
 }
 
 int Log::Write(int level, const char* format, va_list args) {
   if (level < settings_.level || IsDisabled(settings_)) return kFiltered;
-  if (file_ == nullptr) return kTaken;
+  if (outlet_ == nullptr) return kTaken;
   LineContext context;
   context.level = level;
   LocalNow(&context.time);
@@ -49,35 +43,19 @@ int Log::Write(int level, const char* format, va_list args) {
   // happen under it.
   char line[kMaxLineBytes];
   std::size_t length = layout_.Compose(context, format, args, line, sizeof(line));
-  int day = DayKey(context.time);
 
-  win::CsLock lock(file_->lock());
-  if (buffer_ == nullptr) {
-    file_->Append(line, length, day);
-    return kTaken;
-  }
-  // A buffer holds one day's lines, so a date-mode batch goes to one file.
-  if (used_ != 0 && day != buffer_day_) FlushBuffer();
-  std::memcpy(buffer_ + used_, line, length);
-  used_ += length;
-  buffer_day_ = day;
-  if (used_ >= settings_.flush_size || level >= LOG_LEVEL_ERROR) FlushBuffer();
+  win::CsLock lock(outlet_->lock());
+  outlet_->Put(line, length, DayKey(context.time), level >= LOG_LEVEL_ERROR);
   return kTaken;
 }
 
-void Log::FlushBuffer() {
-  if (used_ == 0) return;
-  file_->Append(buffer_, used_, buffer_day_);
-  used_ = 0;
-}
-
 void Log::FlushAtExit() {
-  if (file_ == nullptr) return;
+  if (outlet_ == nullptr) return;
   // A thread that held this lock when the process ended will never leave
   // it: its half-made batch is lost rather than the whole exit hung.
-  win::CriticalSection& cs = file_->lock();
+  win::CriticalSection& cs = outlet_->lock();
   if (!cs.try_enter()) return;
-  FlushBuffer();
+  outlet_->Flush();
   cs.leave();
 }
 

@@ -1,13 +1,13 @@
-// One log as a handle reaches it: its settings, its line layout and its
-// write-behind buffer, writing through a shared LogFile. The handle table
-// decides when it is freed; freeing writes what is still buffered.
+// One log as a handle reaches it: its level and line layout, writing
+// through the outlet of its file. The handle table decides when it is freed;
+// freeing writes what its outlet still buffers.
 #pragma once
 
 #include <cstdarg>
 #include <cstddef>
 
 #include "quire/line_layout.h"
-#include "quire/log_file.h"
+#include "quire/outlet.h"
 #include "quire/settings.h"
 
 namespace quire {
@@ -37,14 +37,9 @@ class Log {
  private:
   explicit Log(const Settings& settings);
 
-  void FlushBuffer();
-
   Settings settings_;
   LineLayout layout_;
-  LogFile* file_ = nullptr;  // null for a disabled log or an unusable path
-  char* buffer_ = nullptr;   // flush_size + one line
-  std::size_t used_ = 0;
-  int buffer_day_ = 0;
+  Outlet* outlet_ = nullptr;  // null for a disabled log or an unusable path
 };
 
 }  // namespace quire

@@ -24,7 +24,6 @@ std::size_t FirstLine(const char* data, std::size_t length) {
 LogFile::LogFile(const char* path, LogMode mode) : mode_(mode) {
   std::strncpy(path_, path, sizeof(path_) - 1);
   path_[sizeof(path_) - 1] = '\0';
-  lock_.init();
 }
 
 void LogFile::SetLimits(std::uint32_t max_file_size, std::uint32_t max_backup_index) {

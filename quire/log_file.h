@@ -1,6 +1,6 @@
-// One log file on disk and its lock. Every log of the process that names the
-// same file with the same mode shares one LogFile, so their lines never
-// interleave inside a write and one of them alone decides when to roll over.
+// One log file on disk: opening it (folders included), rolling it over in
+// rollback mode, moving to the day's file in date mode. Not thread-safe on
+// its own: its Outlet's lock guards every call.
 #pragma once
 
 #include <cstddef>
@@ -19,22 +19,18 @@ class LogFile {
   LogFile(const LogFile&) = delete;
   LogFile& operator=(const LogFile&) = delete;
 
-  // Guards the file and the write-behind buffers of the logs that share it.
-  win::CriticalSection& lock() { return lock_; }
-
   const char* path() const { return path_; }
   LogMode mode() const { return mode_; }
   bool is_open() const { return static_cast<bool>(file_); }
 
-  // The size limits of the latest log set up on this file. Under lock().
   void SetLimits(std::uint32_t max_file_size, std::uint32_t max_backup_index);
 
   // Opens (creating folders as needed) the file for the given day; a file
-  // that cannot be opened leaves the log silent. Under lock().
+  // that cannot be opened leaves the log silent.
   void Open(int day_key);
 
   // Writes whole lines (each ending in '\n') for the given day, rolling over
-  // or moving to the day's file first as the mode asks. Under lock().
+  // or moving to the day's file first as the mode asks.
   void Append(const char* data, std::size_t length, int day_key);
 
  private:
@@ -42,7 +38,6 @@ class LogFile {
   LogMode mode_;
   std::uint32_t max_file_size_ = 0;
   std::uint32_t max_backup_index_ = 0;
-  win::CriticalSection lock_;
   win::UniqueHandle file_;
   std::uint64_t size_ = 0;
   int day_ = 0;

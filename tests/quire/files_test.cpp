@@ -358,3 +358,22 @@ TEST(Handles, SeveralLogsAtOnceKeepTheirOwnFilesAndSettings) {
             (std::vector<std::string>{"A debug", "A error", "C error"}));
   EXPECT_EQ(ReadLines(dir / "b.log"), std::vector<std::string>{"B error"});
 }
+
+TEST(Handles, LogsOnOneFileShareOneBufferSoLinesStayInOrder) {
+  // As when a second set-up replaces a handle that nobody ends: the quiet
+  // log must not hold its lines back until the process exits.
+  ScratchDir dir;
+  std::string path = dir / "o.log";
+  LogConfig c = MakeConfig(path, LOG_MODE_ROLLBACK, LOG_LEVEL_DEBUG, 0, 0, 1024, "%m");
+  OpenLog quiet(c);
+  OpenLog busy(c);
+  LOG_DEBUG(quiet.get(), "1");
+  LOG_DEBUG(busy.get(), "2");
+  LOG_DEBUG(quiet.get(), "3");
+  EXPECT_EQ(ReadAll(path), "");
+  busy.End();
+  EXPECT_EQ(ReadLines(path), (std::vector<std::string>{"1", "2", "3"}));
+  LOG_DEBUG(quiet.get(), "4");
+  quiet.End();
+  EXPECT_EQ(ReadLines(path), (std::vector<std::string>{"1", "2", "3", "4"}));
+}

@@ -103,7 +103,6 @@ TEST(LogFile, DateModeMovesToTheNewDaysFileAtTheFirstLineOfThatDay) {
   quire_test::ScratchDir dir;
   std::string base = dir / "sub\\Day.log";
   quire::LogFile file(base.c_str(), LOG_MODE_DATE);
-  win::CsLock lock(file.lock());
   file.Open(20261231);
   file.Append("a\r\n", 3, 20261231);
   file.Append("b\r\n", 3, 20270101);
@@ -116,7 +115,6 @@ TEST(LogFile, BatchAcrossTheLimitIsSplitAtLineBoundaries) {
   quire_test::ScratchDir dir;
   std::string base = dir / "r.log";
   quire::LogFile file(base.c_str(), LOG_MODE_ROLLBACK);
-  win::CsLock lock(file.lock());
   file.SetLimits(10, 3);
   file.Open(0);
   file.Append("1234\r\n5678\r\nab\r\n", 16, 0);  // 6 + 6 + 4 bytes
