@@ -17,7 +17,7 @@ bash "$root/scripts/wine-prefix.sh" "$prefix"
 export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all
 # Wine's helper processes inherit ctest's output pipe; a persistent server
 # started up front keeps ctest from waiting on it after every test.
-wineserver -p
+wineserver -p 2>/dev/null || true  # already running in this prefix is fine
 trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null || true' EXIT
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 
