@@ -1,0 +1,209 @@
+// open, status, watch, wait, health, cycle: conversations with the service
+// object of one configured drawer.
+#include "commands.h"
+#include "event_sink.h"
+#include "exit_codes.h"
+#include "log_tail.h"
+#include "opos_names.h"
+#include "pump.h"
+#include "service_session.h"
+#include "so/opos.h"
+#include "transcript.h"
+
+namespace drawerctl {
+namespace {
+
+// The first drawer status is queued when the device is enabled and reaches
+// drawerctl at the delivery thread's next look (it naps 200 ms at a time).
+constexpr DWORD kFirstStatusMs = 2500;
+// After openDrawer returns, the open event is already queued or follows
+// within about one poll (one second).
+constexpr DWORD kOpenEventMs = 3000;
+// After waitForDrawerClose returns, the close event is already queued.
+constexpr DWORD kCloseEventMs = 2500;
+
+// Creates the object and opens the service; with `enable`, also claims and
+// enables the device and waits for the first drawer status.
+bool Start(ServiceSession& s, bool enable) {
+  if (!s.Create() || !s.Open()) return false;
+  if (!enable) return true;
+  if (!s.Claim() || !s.Enable()) return false;
+  if (!PumpUntil([&] { return !s.Events().Events().empty(); }, kFirstStatusMs))
+    transcript::Say("  (no drawer status arrived yet)");
+  return true;
+}
+
+bool DrawerSeenOpen(ServiceSession& s, size_t opensBefore) {
+  return s.AwaitEvent(opos::CASH_SUE_DRAWEROPEN, opensBefore, kOpenEventMs) ||
+         s.Number(opos::PIDX_DrawerOpened).value_or(0) == 1;
+}
+
+void ShowDrawerOpened(ServiceSession& s) {
+  std::optional<LONG> v = s.Number(opos::PIDX_DrawerOpened);
+  const PropertyInfo* p = FindProperty("DrawerOpened");
+  transcript::Say("  DrawerOpened (1001) = " + (v ? DescribePropertyValue(*p, *v) : "?"));
+}
+
+// Kicks the drawer and reports whether it was seen open.
+bool KickAndReport(ServiceSession& s) {
+  size_t opensBefore = s.Events().CountOf(opos::CASH_SUE_DRAWEROPEN);
+  if (s.Number(opos::PIDX_DrawerOpened).value_or(0) == 1)
+    transcript::Say("  the drawer is already open: the service reports no new opening");
+  if (!s.Kick()) return false;
+  bool opened = DrawerSeenOpen(s, opensBefore);
+  ShowDrawerOpened(s);
+  if (opened) {
+    transcript::Say("  result: the drawer opened");
+    return true;
+  }
+  transcript::Say("  result: the drawer was NOT seen open");
+  transcript::Hint("the kick went out: check the drawer cable, the kick pin (--pin 2|5), "
+                   "the sensor polarity (--sensor) and the log");
+  ShowLogDiagnostics();
+  s.Fail(kExitDrawerNotOpen);
+  return false;
+}
+
+std::optional<BeepSettings> BeepFrom(const ParsedArgs& args) {
+  BeepSettings b;
+  struct Field {
+    const char* option;
+    LONG BeepSettings::*member;
+  };
+  static constexpr Field kFields[] = {
+      {"beep-timeout", &BeepSettings::timeout},
+      {"beep-frequency", &BeepSettings::frequency},
+      {"beep-duration", &BeepSettings::duration},
+      {"beep-delay", &BeepSettings::delay},
+  };
+  for (const auto& f : kFields) {
+    if (!args.Has(f.option)) continue;
+    std::optional<LONG> v = ParseLong(args.Value(f.option));
+    if (!v) {
+      transcript::Error(std::string("--") + f.option + " needs a whole number");
+      return std::nullopt;
+    }
+    b.*(f.member) = *v;
+  }
+  return b;
+}
+
+bool WaitAndReport(ServiceSession& s, const BeepSettings& beep) {
+  size_t shutsBefore = s.Events().CountOf(opos::CASH_SUE_DRAWERCLOSED);
+  bool wasOpen = s.Number(opos::PIDX_DrawerOpened).value_or(0) == 1;
+  if (!s.WaitForClose(beep)) return false;
+  if (wasOpen && !s.AwaitEvent(opos::CASH_SUE_DRAWERCLOSED, shutsBefore, kCloseEventMs))
+    transcript::Say("  (the close event has not arrived yet)");
+  ShowDrawerOpened(s);
+  return true;
+}
+
+void ShowHealthText(ServiceSession& s) {
+  transcript::Say("  CheckHealthText = \"" + s.Text(opos::PIDX_CheckHealthText) + "\"");
+}
+
+void ShowProperties(ServiceSession& s) {
+  for (const PropertyInfo* p = PropertiesBegin(); p != PropertiesEnd(); ++p) {
+    std::string label = "  " + std::string(p->name) + " (" + std::to_string(p->index) + ")";
+    label.resize(38, ' ');
+    if (p->kind == PropertyKind::Text) {
+      transcript::Say(label + "\"" + s.Text(p->index) + "\"");
+      continue;
+    }
+    std::optional<LONG> v = s.Number(p->index);
+    transcript::Say(label + (v ? DescribePropertyValue(*p, *v) : std::string("no answer")));
+  }
+}
+
+void Heading(const std::string& text) { transcript::Say("\n== " + text); }
+
+int Finish(ServiceSession& s) {
+  s.Close();
+  return s.ExitStatus();
+}
+
+}  // namespace
+
+int RunOpen(const ParsedArgs& args) {
+  CatchInterrupt();
+  ServiceSession s(args.positional[0]);
+  if (Start(s, true)) KickAndReport(s);
+  return Finish(s);
+}
+
+int RunStatus(const ParsedArgs& args) {
+  CatchInterrupt();
+  ServiceSession s(args.positional[0]);
+  if (Start(s, true)) ShowProperties(s);
+  return Finish(s);
+}
+
+int RunWatch(const ParsedArgs& args) {
+  std::optional<LONG> seconds = args.Has("seconds") ? ParseLong(args.Value("seconds")) : 0;
+  if (!seconds || *seconds < 0) {
+    transcript::Error("--seconds needs a whole number of seconds, 0 or more");
+    return kExitUsage;
+  }
+  CatchInterrupt();
+  ServiceSession s(args.positional[0]);
+  if (Start(s, true)) {
+    transcript::Say(*seconds > 0 ? "  watching for " + std::to_string(*seconds) +
+                                       " s (Ctrl+C stops)"
+                                 : std::string("  watching until Ctrl+C"));
+    PumpFor(*seconds > 0 ? static_cast<DWORD>(*seconds) * 1000 : INFINITE);
+    transcript::Say("  seen: " + std::to_string(s.Events().CountOf(1)) + " open, " +
+                    std::to_string(s.Events().CountOf(0)) + " shut");
+  }
+  return Finish(s);
+}
+
+int RunWait(const ParsedArgs& args) {
+  std::optional<BeepSettings> beep = BeepFrom(args);
+  if (!beep) return kExitUsage;
+  CatchInterrupt();
+  ServiceSession s(args.positional[0]);
+  if (Start(s, true)) WaitAndReport(s, *beep);
+  return Finish(s);
+}
+
+int RunHealth(const ParsedArgs& args) {
+  std::optional<LONG> level = ParseLong(args.Value("level"));
+  if (!args.Has("level") || !level || *level < opos::CH_INTERNAL ||
+      *level > opos::CH_INTERACTIVE) {
+    transcript::Error("--level is 1 (internal), 2 (external) or 3 (interactive)");
+    return kExitUsage;
+  }
+  CatchInterrupt();
+  ServiceSession s(args.positional[0]);
+  if (Start(s, false) && s.CheckHealth(*level)) ShowHealthText(s);
+  return Finish(s);
+}
+
+int RunCycle(const ParsedArgs& args) {
+  std::optional<BeepSettings> beep = BeepFrom(args);
+  if (!beep) return kExitUsage;
+  CatchInterrupt();
+  ServiceSession s(args.positional[0]);
+  Heading("open the service, claim and enable the drawer " + args.positional[0]);
+  if (!Start(s, true)) return Finish(s);
+  Heading("kick the drawer");
+  if (!KickAndReport(s)) return Finish(s);
+  Heading("wait until the drawer is shut (reminder beep while it stays open)");
+  if (!WaitAndReport(s, *beep)) return Finish(s);
+  Heading("health checks");
+  for (LONG level : {opos::CH_INTERNAL, opos::CH_EXTERNAL}) {
+    size_t opensBefore = s.Events().CountOf(opos::CASH_SUE_DRAWEROPEN);
+    if (!s.CheckHealth(level)) return Finish(s);
+    ShowHealthText(s);
+    // The external check pulses the drawer: its opening shows as an event.
+    if (level == opos::CH_EXTERNAL) s.AwaitEvent(opos::CASH_SUE_DRAWEROPEN, opensBefore,
+                                                 kOpenEventMs);
+  }
+  Heading("close");
+  int rc = Finish(s);
+  transcript::Say("\nevents seen: " + std::to_string(s.Events().CountOf(1)) + " open, " +
+                  std::to_string(s.Events().CountOf(0)) + " shut");
+  return rc;
+}
+
+}  // namespace drawerctl

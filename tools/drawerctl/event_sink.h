@@ -1,0 +1,55 @@
+// drawerctl's stand-in for the Control Object's event side: the dispatch
+// object handed to OpenService. The service object looks up "SOStatusUpdate"
+// and "SODirectIO" on it by name and calls SOStatusUpdate from its delivery
+// thread through a marshalled pointer, so calls arrive on drawerctl's
+// apartment thread while it pumps messages.
+#pragma once
+
+#include <windows.h>
+#include <oaidl.h>
+
+#include <vector>
+
+namespace drawerctl {
+
+class EventSink final : public IDispatch {
+ public:
+  struct Event {
+    LONG status;     // 1 drawer open, 0 drawer shut
+    DWORD arrivedAt; // GetTickCount
+  };
+
+  // Created with one reference, owned by the caller.
+  EventSink() = default;
+  EventSink(const EventSink&) = delete;
+  EventSink& operator=(const EventSink&) = delete;
+
+  // Printing each event as it arrives; off for callers that report later.
+  void SetEcho(bool echo) { echo_ = echo; }
+  const std::vector<Event>& Events() const { return events_; }
+  size_t CountOf(LONG status) const;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
+  ULONG STDMETHODCALLTYPE AddRef() override;
+  ULONG STDMETHODCALLTYPE Release() override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
+                                          DISPID* dispids) override;
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD flags,
+                                   DISPPARAMS* params, VARIANT* result, EXCEPINFO* excep,
+                                   UINT* argErr) override;
+
+ private:
+  ~EventSink() = default;
+  HRESULT OnStatusUpdate(DISPPARAMS* params, UINT* argErr);
+
+  LONG refs_ = 1;
+  bool echo_ = true;
+  std::vector<Event> events_;
+};
+
+// "drawer open" / "drawer shut" for an SOStatusUpdate value.
+const char* DrawerStatusText(LONG status);
+
+}  // namespace drawerctl

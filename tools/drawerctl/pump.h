@@ -1,0 +1,23 @@
+// Waiting on drawerctl's apartment thread. Events from the service object's
+// delivery thread reach this thread only while it pumps messages, so every
+// wait here dispatches incoming calls. Ctrl+C ends a wait early instead of
+// killing the process, so the service is still closed properly.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+
+namespace drawerctl {
+
+// Installs the Ctrl+C / Ctrl+Break handler once.
+void CatchInterrupt();
+bool Interrupted();
+
+// Pumps for `ms` milliseconds, or until interrupted.
+void PumpFor(DWORD ms);
+// Pumps until `done` is true, `ms` milliseconds have passed or an
+// interrupt came. Returns done().
+bool PumpUntil(const std::function<bool()>& done, DWORD ms);
+
+}  // namespace drawerctl
