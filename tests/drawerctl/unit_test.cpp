@@ -1,0 +1,141 @@
+// drawerctl's own logic, without a service object: what an operator types
+// and what drawerctl tells back.
+#include <gtest/gtest.h>
+
+#include "args.h"
+#include "commands.h"
+#include "device_config.h"
+#include "log_tail.h"
+#include "opos_names.h"
+#include "port_spec.h"
+
+namespace drawerctl {
+namespace {
+
+TEST(PortSpec, AcceptsTheThreeKindsInCanonicalForm) {
+  EXPECT_EQ(ParsePort("tcp:192.168.1.50").value, "tcp:192.168.1.50");
+  EXPECT_EQ(ParsePort("TCP:till-printer.local:9100").value, "tcp:till-printer.local:9100");
+  EXPECT_EQ(ParsePort("com3").value, "COM3");
+  EXPECT_EQ(ParsePort("COM256").value, "COM256");
+  EXPECT_EQ(ParsePort("lpt1").value, "LPT1");
+}
+
+TEST(PortSpec, RefusesWhatThePortLibraryCouldNotOpen) {
+  for (const char* bad : {"", "tcp:", "tcp::9100", "tcp:host:", "tcp:host:0", "tcp:host:65536",
+                          "tcp:host:91x", "tcp:ho st", "COM", "COM0", "COM257", "LPT10", "USB1",
+                          "192.168.1.50"}) {
+    PortSpec p = ParsePort(bad);
+    EXPECT_FALSE(p.ok) << bad;
+    EXPECT_FALSE(p.error.empty()) << bad;
+  }
+}
+
+constexpr OptionSpec kOptions[] = {{"port", "PORT", ""}, {"replace", "", ""}};
+
+TEST(Args, SplitsPositionalsOptionsAndFlags) {
+  ParsedArgs a = ParseArgs({"KX8-A", "--port", "COM1", "--replace"}, kOptions, 2);
+  ASSERT_TRUE(a.error.empty()) << a.error;
+  EXPECT_EQ(a.positional, std::vector<std::string>{"KX8-A"});
+  EXPECT_EQ(a.Value("port"), "COM1");
+  EXPECT_TRUE(a.Has("replace"));
+  EXPECT_EQ(ParseArgs({"--port=tcp:h:1", "X"}, kOptions, 2).Value("port"), "tcp:h:1");
+  EXPECT_TRUE(ParseArgs({"X", "-h"}, kOptions, 2).help);
+}
+
+TEST(Args, ReportsEveryMistakeByName) {
+  EXPECT_NE(ParseArgs({"--pin", "2"}, kOptions, 2).error.find("--pin"), std::string::npos);
+  EXPECT_NE(ParseArgs({"--port"}, kOptions, 2).error.find("needs a value"), std::string::npos);
+  EXPECT_NE(ParseArgs({"--replace=yes"}, kOptions, 2).error.find("no value"), std::string::npos);
+  EXPECT_NE(ParseArgs({"--port", "a", "--port", "b"}, kOptions, 2).error.find("twice"),
+            std::string::npos);
+}
+
+TEST(Args, NumbersAreWhole32BitValues) {
+  EXPECT_EQ(ParseLong("-5"), -5);
+  EXPECT_EQ(ParseLong("2147483647"), 2147483647);
+  EXPECT_EQ(ParseLong("-2147483648"), static_cast<LONG>(-2147483647 - 1));
+  for (const char* bad : {"", "-", "2147483648", "12ab", " 1", "1.5"})
+    EXPECT_FALSE(ParseLong(bad)) << bad;
+}
+
+TEST(ResultNames, EveryOposResultHasANameAndAHint) {
+  EXPECT_EQ(ResultLabel(0), "OPOS_SUCCESS (0)");
+  for (LONG code = 101; code <= 114; ++code) {
+    const ResultInfo* r = FindResult(code);
+    ASSERT_NE(r, nullptr) << code;
+    EXPECT_EQ(r->name.substr(0, 7), "OPOS_E_") << code;
+    EXPECT_FALSE(ResultHint("anything", code).empty()) << code;
+  }
+  EXPECT_EQ(ResultLabel(111), "OPOS_E_FAILURE (111)");
+  EXPECT_EQ(ResultLabel(115), "unknown result (115)");
+}
+
+TEST(ResultNames, AFailedOpenPointsAtThePortAndTheLog) {
+  std::string_view afterOpen = ResultHint("OpenService", 111);
+  EXPECT_NE(afterOpen.find("Port"), std::string_view::npos);
+  EXPECT_NE(afterOpen.find("log"), std::string_view::npos);
+  EXPECT_NE(afterOpen, ResultHint("ReleaseDevice", 111));
+}
+
+TEST(PropertyNames, DescribeValuesAnOperatorReads) {
+  const PropertyInfo* state = FindProperty("state");
+  ASSERT_NE(state, nullptr);
+  EXPECT_EQ(state->index, 9);
+  EXPECT_EQ(DescribePropertyValue(*state, 3), "3 OPOS_S_BUSY");
+  EXPECT_EQ(DescribePropertyValue(*FindProperty("DrawerOpened"), 1), "1 (open)");
+  EXPECT_EQ(DescribePropertyValue(*FindProperty("PowerState"), 2000), "2000 OPOS_PS_UNKNOWN");
+  EXPECT_EQ(FindProperty("CheckHealthText")->index, 1000001);
+  EXPECT_EQ(FindProperty("NoSuchProperty"), nullptr);
+}
+
+TEST(DeviceSettings, WordsMatchTheServiceObjectsReading) {
+  EXPECT_EQ(PinChoice("2"), 0u);
+  EXPECT_EQ(PinChoice("5"), 1u);
+  EXPECT_FALSE(PinChoice("3"));
+  EXPECT_EQ(SensorChoice("high-open"), 1u);
+  EXPECT_EQ(SensorChoice("high-shut"), 0u);
+  // The service takes any PinSingle but 0 as pin 5 and any OpenSingle but 1 as high-shut.
+  EXPECT_EQ(PinWord(7), "5");
+  EXPECT_EQ(SensorWord(2), "high-shut");
+}
+
+TEST(DeviceSettings, NamesThatCannotBeAKeyAreRefused) {
+  EXPECT_TRUE(CheckDeviceName("KX8-Front till").empty());
+  EXPECT_FALSE(CheckDeviceName("").empty());
+  EXPECT_FALSE(CheckDeviceName("a\\b").empty());
+  EXPECT_TRUE(CheckDeviceName(std::string(154, 'x')).empty());
+  EXPECT_FALSE(CheckDeviceName(std::string(155, 'x')).empty());
+}
+
+TEST(LogTail, InstallDirComesFromTheUninstallerPath) {
+  EXPECT_EQ(InstallDirFromUninstallString("\"C:\\Setup\\unins000.exe\""), "C:\\Setup\\");
+  EXPECT_EQ(InstallDirFromUninstallString("C:\\Setup\\unins000.exe"), "C:\\Setup\\");
+  EXPECT_EQ(InstallDirFromUninstallString("\"Z:\\a b\\uninstall.exe\"\""), "Z:\\a b\\");
+  EXPECT_EQ(InstallDirFromUninstallString("uninstall.exe"), "");
+}
+
+TEST(LogTail, ShowsTheLastErrorLinesElseTheLastLines) {
+  std::string log =
+      "1 DEBUG Cash.OpenService(...)\r\n2 ERROR OpenPort 1 10061 0\r\n3 DEBUG x\r\n"
+      "4 error lpEvent ReadPort 0\r\n5 FATAL y\r\n6 DEBUG z\r\n";
+  EXPECT_EQ(DiagnosticLines(log, 2),
+            (std::vector<std::string>{"4 error lpEvent ReadPort 0", "5 FATAL y"}));
+  EXPECT_EQ(DiagnosticLines("a\nb\nc\n", 2), (std::vector<std::string>{"b", "c"}));
+  EXPECT_TRUE(DiagnosticLines("", 3).empty());
+}
+
+TEST(Commands, EveryCommandHasHelpNamingItsUsage) {
+  for (const char* name : {"list", "add", "remove", "open", "status", "watch", "wait", "health",
+                           "cycle"}) {
+    const CommandSpec* c = FindCommand(name);
+    ASSERT_NE(c, nullptr) << name;
+    std::string help = CommandHelp(*c);
+    EXPECT_EQ(help.find(std::string("usage: drawerctl ") + name), 0u) << help;
+    EXPECT_NE(ToolHelp().find(std::string("  ") + name), std::string::npos) << name;
+    for (size_t i = 0; i < c->optionCount; ++i)
+      EXPECT_NE(help.find("--" + std::string(c->options[i].name)), std::string::npos) << name;
+  }
+}
+
+}  // namespace
+}  // namespace drawerctl
