@@ -1,8 +1,248 @@
-// Not built yet: answers E_NOTIMPL until its behaviour lands.
+// OpenService and CloseService: the opening owns the port, the event queue,
+// the two worker threads and their events, from a successful OpenService to
+// CloseService. A failed opening gives back whatever it had taken.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "so/log_text.h"
 #include "so/service_object.h"
 
 LONG gModelClass = 4;
 LONG gPinSelect = 0;
-HRESULT SOTvCash::OpenService(BSTR, BSTR, IDispatch*, LONG*) { return E_NOTIMPL; }
-HRESULT SOTvCash::CloseService(LONG*) { return E_NOTIMPL; }
-void SOTvCash::CloseForDestruction() {}
+
+namespace {
+
+struct PrinterModel {
+  const char* name;
+  LONG modelClass;
+};
+
+// Tested in this order; the first name found anywhere in the device name wins.
+constexpr PrinterModel kPrinterModels[] = {
+    {"KX-2200C", 4}, {"KX-2200N", 4}, {"KX-98N", 4},   {"KX-R88N", 4},  {"KX-R18", 4},
+    {"KX-R98", 4},   {"KX-M27", 2},   {"KX-M28", 4},   {"KX-M18", 2},   {"KX-R28", 4},
+    {"KQ-UR5", 2},   {"KX-2100C", 2}, {"KX-M17", 2},   {"KT-T08", 2},   {"KX-R58-3", 4},
+    {"KX-R58-2", 4}, {"KX-R58", 4},   {"KX-R59", 4},   {"KX-L58-2", 4}, {"KX-L58", 4},
+    {"KX-R38", 4},   {"KX-R35", 4},   {"KX-L51", 4},   {"KX-H30", 4},   {"KQ-U04", 4},
+    {"KX-R36-2", 2}, {"KX-V88", 4},   {"KX8", 4},
+};
+constexpr LONG kUnknownModelClass = 4;
+
+constexpr char kDeviceKeyFormat[] = "SOFTWARE\\OLEforRetail\\ServiceOPOS\\CashDrawer\\%s";
+constexpr size_t kDeviceKeySize = 200;
+// The key path's fixed part takes 45 of its 200 bytes, one more the terminator.
+constexpr size_t kMaxDeviceNameForKey = kDeviceKeySize - (sizeof(kDeviceKeyFormat) - 3) - 1;
+constexpr size_t kMaxNameLength = kNameBufferSize - 1;
+
+struct EventMethod {
+  const wchar_t* name;
+  DISPID SOTvCash::*dispid;
+};
+constexpr EventMethod kEventMethods[] = {
+    {L"SODirectIO", &SOTvCash::dispidSODirectIO},
+    {L"SOStatusUpdate", &SOTvCash::dispidSOStatusUpdate},
+};
+
+LONG ModelClassOf(const char* deviceName) {
+  for (const PrinterModel& model : kPrinterModels)
+    if (std::strstr(deviceName, model.name) != nullptr) return model.modelClass;
+  return kUnknownModelClass;
+}
+
+// A registry number counts only as a 32-bit REG_DWORD of exactly 4 bytes.
+bool ReadDword(HKEY key, const char* name, DWORD& value) {
+  DWORD type = 0, size = sizeof(value);
+  DWORD data = 0;
+  LONG rc = RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&data), &size);
+  if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(data)) return false;
+  value = data;
+  return true;
+}
+
+// A failed opening ends the threads it made and frees the queue lock, the
+// events and the port, so that it leaves nothing behind.
+void GiveBackOpening(SOTvCash& so) {
+  if (so.EndWorkerThreads(so.nThreadWaitLimit)) {
+    int closeWords[4] = {};
+    so.ReleaseOpening(closeWords);
+    so.bStopThreads = 0;
+  } else {
+    so.bThreadsLeft = 1;
+  }
+}
+
+}  // namespace
+
+HRESULT SOTvCash::OpenService(BSTR DeviceClass, BSTR DeviceName, IDispatch* pDispatch,
+                              LONG* pRC) {
+  const std::string deviceClass = ToAnsi(DeviceClass);
+  const std::string deviceName = ToAnsi(DeviceName);
+  LOG_DEBUG(gLogHandle, "Cash.OpenService(\"%s\",\"%s\",pDispatch,0x%02x)", deviceClass.c_str(),
+            deviceName.c_str(), AddressOf(pRC));
+
+  if (bOpened == 1) {
+    SetResult(pRC, opos::SUCCESS);
+    TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
+    LOG_DEBUG(gLogHandle, "Cash.OpenService:%d%s", 0, kEmptySuffix);
+    return S_OK;
+  }
+
+  // Names that do not fit the buffers or the key path are refused whole
+  // rather than cut into the name of another device.
+  if (deviceClass.size() > kMaxNameLength || deviceName.size() > kMaxDeviceNameForKey) {
+    SetResult(pRC, opos::E_FAILURE);
+    TraceProperty(TRACE_ResultCode, TRACE_ERROR);
+    LOG_ERROR(gLogHandle, "Cash.OpenService %d:name too long %d %d%s", 1,
+              static_cast<int>(deviceClass.size()), static_cast<int>(deviceName.size()),
+              kEmptySuffix);
+    return S_FALSE;
+  }
+
+  // Threads that outlived the last CloseService still use this object's queue.
+  if (!ReclaimLeftovers(nThreadWaitLimit)) {
+    SetResult(pRC, opos::E_FAILURE);
+    TraceProperty(TRACE_ResultCode, TRACE_ERROR);
+    LOG_ERROR(gLogHandle, "Cash.OpenService %d:threads of the last opening still running%s", 1,
+              kEmptySuffix);
+    return S_FALSE;
+  }
+
+  std::memset(szDeviceClass, 0, sizeof(szDeviceClass));
+  std::memset(szDeviceName, 0, sizeof(szDeviceName));
+  std::memcpy(szDeviceName, deviceName.data(), deviceName.size());
+  std::memcpy(szDeviceClass, deviceClass.data(), deviceClass.size());
+
+  pCoDispatch = pDispatch;
+  for (int i = 0; i < 2; ++i) {
+    LPOLESTR name = const_cast<LPOLESTR>(kEventMethods[i].name);
+    if (pCoDispatch == nullptr ||
+        pCoDispatch->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_SYSTEM_DEFAULT,
+                                   &(this->*kEventMethods[i].dispid)) != S_OK) {
+      LOG_ERROR(gLogHandle, "Cash.OpenService %d:Cash.pCoDispatch->GetIDsOfNames %d%s", 1, i,
+                kEmptySuffix);
+      SetResult(pRC, opos::E_FAILURE);
+      return S_FALSE;
+    }
+  }
+
+  nModelClass = ModelClassOf(szDeviceName);
+  gModelClass = nModelClass;
+
+  int d[8] = {};
+  int portType = 0, portEx = 0;
+  hPort = OpenPort(szDeviceClass, szDeviceName, &portType, &portEx, nModelClass, &d[0], &d[1],
+                   &d[2], &d[3], &d[4], &d[5], &d[6], &d[7]);
+  nPortType = portType;
+  hPortEx = portEx;
+  if (hPort == -1) {
+    bOpened = 0;
+    SetResult(pRC, opos::E_FAILURE);
+    TraceProperty(TRACE_ResultCode, TRACE_ERROR);
+    LOG_ERROR(gLogHandle, "Cash.OpenService %d:OpenPort %d %d,0x%x,0x%x,0x%x,0x%x,0x%x,0x%x%s", 1,
+              d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7], kEmptySuffix);
+    return S_FALSE;
+  }
+
+  csEventJob.init();
+  InitEventJob();
+  bStopThreads = 0;
+  const bool threadsMade = CreateWorkerThreads();
+  if (!threadsMade || !CreateWorkerEvents()) {
+    GiveBackOpening(*this);
+    SetResult(pRC, opos::E_FAILURE);
+    TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
+    LOG_DEBUG(gLogHandle, "Cash.OpenService:%d%s", 0, kEmptySuffix);
+    return S_OK;
+  }
+
+  if (!ReadDeviceSettings()) {
+    GiveBackOpening(*this);
+    SetResult(pRC, opos::E_FAILURE);
+    return S_FALSE;
+  }
+
+  DeviceEnabled = 0;
+  Claimed = 0;
+  bOpened = 1;
+  FreezeEvents = 0;
+  State = opos::S_IDLE;
+  DrawerOpened = 0;
+  PowerState = opos::PS_UNKNOWN;
+  SetResult(pRC, opos::SUCCESS);
+  TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
+  LOG_DEBUG(gLogHandle, "Cash.OpenService:%d%s", 0, kEmptySuffix);
+  return S_OK;
+}
+
+bool SOTvCash::ReadDeviceSettings() {
+  char path[kDeviceKeySize];
+  std::snprintf(path, sizeof(path), kDeviceKeyFormat, szDeviceName);
+  win::UniqueHKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+    LOG_ERROR(gLogHandle, "OpenService:RegOpen");
+    return false;
+  }
+  DWORD value = 0;
+  if (!ReadDword(key.get(), "OpenSingle", value)) {
+    LOG_ERROR(gLogHandle, "OpenService:RegQuery OpenSingle");
+    return false;
+  }
+  bSensorNormal = value == 1 ? 0 : 4;
+  if (!ReadDword(key.get(), "PinSingle", value)) {
+    LOG_ERROR(gLogHandle, "OpenService:RegQuery PinSingle");
+    return false;
+  }
+  bPinSelect = value != 0 ? 1 : 0;
+  gPinSelect = bPinSelect;
+  return true;
+}
+
+void SOTvCash::ReleaseOpening(int (&closeWords)[4]) {
+  FreeResourceQ();
+  ClosePort(hPortEx, hPort, nModelClass, &closeWords[0], &closeWords[1], &closeWords[2],
+            &closeWords[3]);
+}
+
+HRESULT SOTvCash::CloseService(LONG* pRC) {
+  LOG_DEBUG(gLogHandle, "Cash.CloseService(0x%02x)", AddressOf(pRC));
+  if (bOpened != 1) {
+    SetResult(pRC, opos::E_CLOSED);
+    TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
+    LOG_DEBUG(gLogHandle, "Cash.CloseService:%d%s", 0, kEmptySuffix);
+    return S_OK;
+  }
+
+  const bool ended = EndWorkerThreads(nThreadWaitLimit);
+  Sleep(300);
+  int closeWords[4] = {};
+  if (ended) {
+    ReleaseOpening(closeWords);
+    bStopThreads = 0;
+  } else {
+    // Leak rather than free under a running thread: the stop request stays,
+    // and the next OpenService or the destruction frees them once it ends.
+    bThreadsLeft = 1;
+    LOG_ERROR(gLogHandle, "Cash.CloseService %d:threads still running, resources kept%s", 1,
+              kEmptySuffix);
+  }
+
+  DeviceEnabled = 0;
+  Claimed = 0;
+  bOpened = 0;
+  SetResult(pRC, opos::SUCCESS);
+  TraceProperty(TRACE_Claimed, TRACE_DEBUG);
+  TraceProperty(TRACE_DeviceEnabled, TRACE_DEBUG);
+  TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
+  LOG_DEBUG(gLogHandle, "Cash.CloseService:%d %d%s", closeWords[0], closeWords[1], kEmptySuffix);
+  return S_OK;
+}
+
+void SOTvCash::CloseForDestruction() {
+  if (bOpened == 1) CloseService(nullptr);
+  if (bThreadsLeft == 1) {
+    // The threads run on this object's memory: it may not go before they do.
+    LOG_ERROR(gLogHandle, "Cash.CloseForDestruction %d:waiting for threads%s", 1, kEmptySuffix);
+    ReclaimLeftovers(INFINITE);
+  }
+}

@@ -12,6 +12,7 @@
 //   events/enable.cpp      SetDeviceEnabled
 //   events/poll_thread.cpp lpEventProc
 //   events/send_thread.cpp lpSendProc
+//   events/workers.cpp     creating, stopping and restarting the worker threads
 //   diag/log_setup.cpp     SetUpLog, ShutDownLog, GetInstallDir
 //   diag/trace.cpp         TraceProperty
 #pragma once
@@ -60,6 +61,10 @@ extern LONG gPort;
 extern HINSTANCE gModuleInstance;  // module holding the dialog and type-library resources
 // The reminder beep. Tests point it at a recorder; the product sounds the speaker.
 extern BOOL(WINAPI* gBeep)(DWORD frequency, DWORD duration);
+// Creates the events of an opening. Tests point it at a creator that fails
+// on demand; the product uses CreateEventA.
+extern HANDLE(WINAPI* gCreateEvent)(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset,
+                                    BOOL initialState, LPCSTR name);
 
 class SOTvCash : public ISOTvCash {
  public:
@@ -135,6 +140,24 @@ class SOTvCash : public ISOTvCash {
   static DWORD WINAPI lpEventProc(LPVOID self);
   static DWORD WINAPI lpSendProc(LPVOID self);
 
+  // Worker-thread life (events/workers.cpp). The threads are created
+  // suspended; ending them sets bStopThreads, resumes them and waits for
+  // their ends while serving incoming calls, at most limitMs.
+  bool CreateWorkerThreads();
+  bool CreateWorkerEvents();
+  bool EndWorkerThreads(DWORD limitMs);
+  // Ends stopped threads and creates a fresh suspended pair (after a release).
+  bool RestartWorkerThreads();
+  // Frees what an earlier opening had to leave to threads that outlived
+  // CloseService, once they have ended; false while they still run.
+  bool ReclaimLeftovers(DWORD limitMs);
+  // The device key's OpenSingle and PinSingle (so/open_close.cpp).
+  bool ReadDeviceSettings();
+  // The opening's queue, events, thread handles and port (so/open_close.cpp).
+  void ReleaseOpening(int (&closeWords)[4]);
+  // Enable steps from marshalling to the poll thread's start (events/enable.cpp).
+  void StartMonitoring();
+
   // ---- The state record, in declaration order --------------------------
   SharedLong bStopThreads{0};
   SharedLong bOpened{0};
@@ -194,6 +217,15 @@ class SOTvCash : public ISOTvCash {
   SharedLong bPollRunning{0};
   // Text of the last health check, readable as the CheckHealthText property.
   char szCheckHealthText[96] = {};
+  // The delivery thread of the present pair has been resumed with its stream.
+  SharedLong bSendStarted{0};
+  // Value of the job the delivery thread took last, copied under csEventJob.
+  LONG nJobTaken = 0;
+  // Limit for waiting on the worker threads' ends (close, restart, failed open).
+  DWORD nThreadWaitLimit = 50000;
+  // CloseService gave up waiting: the threads, queue lock, events and port of
+  // that opening are kept until the threads have ended.
+  SharedLong bThreadsLeft{0};
 
  private:
   // COM plumbing (so/service_object.cpp)

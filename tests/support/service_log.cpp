@@ -12,15 +12,14 @@ extern LogHandle gLogHandle;
 
 namespace {
 
-bool EndsWith(const std::string& line, const std::string& text) {
-  return line.size() >= text.size() &&
-         line.compare(line.size() - text.size(), text.size(), text) == 0;
+// Lines are written as "[LEVEL] message" (the layout set below).
+std::string MessageOf(const std::string& line) {
+  size_t end = line.find("] ");
+  return end == std::string::npos ? line : line.substr(end + 2);
 }
 
-bool ContainsNoCase(const std::string& line, const char* word) {
-  std::string upper(line);
-  for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-  return upper.find(word) != std::string::npos;
+bool IsLine(const std::string& line, const char* level, const std::string& text) {
+  return line == std::string("[") + level + "] " + text;
 }
 
 }  // namespace
@@ -49,6 +48,7 @@ ServiceLog::ServiceLog() {
   std::strncpy(config.path, path_.c_str(), sizeof(config.path) - 1);
   config.mode = LOG_MODE_SIMPLE;
   config.level = LOG_LEVEL_TRACE;
+  std::strncpy(config.format, "[%L] %m", sizeof(config.format) - 1);
   LOG_MODULE_INIT_Ex(&config, &gLogHandle);
 }
 
@@ -82,28 +82,26 @@ std::vector<std::string> ServiceLog::Lines() const {
 int ServiceLog::Count(const std::string& text) const {
   int n = 0;
   for (const std::string& line : Lines())
-    if (EndsWith(line, text)) ++n;
+    if (MessageOf(line) == text) ++n;
   return n;
 }
 
 int ServiceLog::Find(const std::string& text, int from) const {
   std::vector<std::string> lines = Lines();
   for (int i = from < 0 ? 0 : from; i < static_cast<int>(lines.size()); ++i)
-    if (EndsWith(lines[i], text)) return i;
+    if (MessageOf(lines[i]) == text) return i;
   return -1;
 }
 
 bool ServiceLog::HasError(const std::string& text) const {
   for (const std::string& line : Lines())
-    if (EndsWith(line, text) && ContainsNoCase(line.substr(0, line.size() - text.size()), "ERROR"))
-      return true;
+    if (IsLine(line, "ERROR", text)) return true;
   return false;
 }
 
 bool ServiceLog::HasDebug(const std::string& text) const {
   for (const std::string& line : Lines())
-    if (EndsWith(line, text) && ContainsNoCase(line.substr(0, line.size() - text.size()), "DEBUG"))
-      return true;
+    if (IsLine(line, "DEBUG", text)) return true;
   return false;
 }
 
@@ -111,4 +109,10 @@ std::string ServiceLog::Dump() const {
   std::string all;
   for (const std::string& line : Lines()) all += line + "\n";
   return all;
+}
+
+bool ServiceLog::HasWarn(const std::string& text) const {
+  for (const std::string& line : Lines())
+    if (IsLine(line, "WARN", text)) return true;
+  return false;
 }

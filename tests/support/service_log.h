@@ -26,14 +26,15 @@ class ServiceLog {
   const std::string& Path() const { return path_; }
   // Every line of the file so far, without line ends.
   std::vector<std::string> Lines() const;
-  // Lines whose message (the end of the line) is exactly text.
+  // Lines whose message (the line after its "[LEVEL] ") is exactly text.
   int Count(const std::string& text) const;
   bool Has(const std::string& text) const { return Count(text) > 0; }
   // Index of the first line at or after from whose message is text; -1 if none.
   int Find(const std::string& text, int from = 0) const;
-  // The same line written at error level (the line names its level).
+  // A line with exactly this message written at error / debug level.
   bool HasError(const std::string& text) const;
   bool HasDebug(const std::string& text) const;
+  bool HasWarn(const std::string& text) const;
   // Everything, for failure messages.
   std::string Dump() const;
 

@@ -6,8 +6,8 @@
 #   halyard_add_scripted_test(NAME drawer_test SOURCES drawer_test.cpp [TIMEOUT 120])
 #
 # halyard_add_scripted_test builds a test program that links halyard_core
-# (the service object's code), the recording Control Object, the log reader
-# and the scripted port library. It lands in <build>/tests/scripted beside
+# (the service object's code), the recording Control Object, the log reader,
+# ServiceFixture (service_fixture.h) and the scripted port library. It lands in <build>/tests/scripted beside
 # the scripted Ferrule.dll and a copy of Quire.dll, so the service object's
 # port calls reach the script instead of a printer.
 include_guard(GLOBAL)
@@ -42,13 +42,15 @@ add_library(halyard_test_support STATIC
 target_include_directories(halyard_test_support PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(halyard_test_support PUBLIC ole32 oleaut32 uuid user32 advapi32)
 
-# Reading the service object's log back: needs gLogHandle from halyard_core.
-add_library(halyard_test_log STATIC ${_support}/service_log.cpp)
-target_link_libraries(halyard_test_log PUBLIC halyard_core)
+# The service object under test: the log read back (gLogHandle comes from
+# halyard_core) and the ServiceFixture of service_fixture.h.
+add_library(halyard_test_log STATIC ${_support}/service_log.cpp ${_support}/service_fixture.cpp)
+target_link_libraries(halyard_test_log PUBLIC halyard_core halyard_test_support GTest::gtest)
 
 function(halyard_add_scripted_test)
   cmake_parse_arguments(S "" "NAME;TIMEOUT" "SOURCES;LIBS;LABELS" ${ARGN})
-  set(args NAME ${S_NAME} SOURCES ${S_SOURCES} OUTPUT_DIR ${HALYARD_SCRIPTED_DIR}
+  # Variables of the including folder are not seen here: name the folder anew.
+  set(args NAME ${S_NAME} SOURCES ${S_SOURCES} OUTPUT_DIR ${CMAKE_BINARY_DIR}/tests/scripted
       LIBS halyard_test_log halyard_core scripted_ferrule halyard_test_support ${S_LIBS}
       LABELS scripted ${S_LABELS})
   if(S_TIMEOUT)

@@ -1,0 +1,83 @@
+#include "tests/support/service_fixture.h"
+
+#include <tlhelp32.h>
+
+namespace {
+
+class StaEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+  void TearDown() override { CoUninitialize(); }
+};
+
+const ::testing::Environment* const kSta =
+    ::testing::AddGlobalTestEnvironment(new StaEnvironment);
+
+}  // namespace
+
+SOTvCash* ServiceFixture::NewService() {
+  auto* s = new SOTvCash();
+  s->AddRef();
+  return s;
+}
+
+void ServiceFixture::SetUp() {
+  Scripted_Reset();
+  so = NewService();
+  // After the construction, which may set a log up of its own.
+  log = std::make_unique<ServiceLog>();
+  co = win::ComPtr<RecordingCO>::adopt(new RecordingCO);
+  key = std::make_unique<DeviceKey>(UniqueDeviceName("KX-R58 Till"));
+  key->SetDword("OpenSingle", 0).SetDword("PinSingle", 1);
+}
+
+void ServiceFixture::TearDown() {
+  if (so != nullptr) {
+    if (so->bOpened == 1) so->CloseService(nullptr);
+    so->Release();
+    so = nullptr;
+  }
+  PumpFor(0);
+  co.reset();
+  key.reset();
+  log.reset();
+}
+
+LONG ServiceFixture::Open() { return Open(key->Name()); }
+
+LONG ServiceFixture::Open(const std::string& deviceName, HRESULT* status) {
+  win::UniqueBstr cls(L"CashDrawer");
+  std::wstring wide(deviceName.begin(), deviceName.end());
+  win::UniqueBstr name(wide.c_str());
+  LONG rc = -1;
+  HRESULT hr = so->OpenService(cls.get(), name.get(), co.get(), &rc);
+  if (status != nullptr) *status = hr;
+  return rc;
+}
+
+bool ServiceFixture::WaitStatus(size_t count, DWORD timeoutMs) {
+  return PumpUntil([&] { return co->StatusCount() >= count; }, timeoutMs);
+}
+
+bool ServiceFixture::WaitReads(int count, DWORD timeoutMs) {
+  return PumpUntil([&] { return Scripted_CallCount(SCRIPTED_READ) >= count; }, timeoutMs);
+}
+
+int ProcessThreadCount() {
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snap == INVALID_HANDLE_VALUE) return -1;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof(entry);
+  int count = 0;
+  const DWORD self = GetCurrentProcessId();
+  for (BOOL more = Thread32First(snap, &entry); more; more = Thread32Next(snap, &entry))
+    if (entry.th32OwnerProcessID == self) ++count;
+  CloseHandle(snap);
+  return count;
+}
+
+DWORD ProcessHandleCount() {
+  DWORD count = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &count);
+  return count;
+}
