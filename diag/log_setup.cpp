@@ -1,8 +1,39 @@
-// Not built yet: answers E_NOTIMPL until its behaviour lands.
+// The logging library's life in the process. The first live service object
+// sets the log up from the installation's INI file and the last one to go
+// ends it, so that no object ever logs through a handle that another
+// object's destruction has ended.
+#include "diag/log_config.h"
 #include "so/service_object.h"
 
 LogHandle gLogHandle = 0;
 const char kEmptySuffix[] = "";
-void SOTvCash::SetUpLog() {}
-void SOTvCash::ShutDownLog() {}
-bool SOTvCash::GetInstallDir(char (&)[MAX_PATH]) { return false; }
+
+namespace {
+
+struct LogLife {
+  win::AutoCriticalSection lock;
+  LONG liveObjects = 0;
+};
+
+LogLife& Life() {
+  static LogLife life;
+  return life;
+}
+
+}  // namespace
+
+void SOTvCash::SetUpLog() {
+  LogLife& life = Life();
+  win::CsLock hold(life.lock);
+  if (life.liveObjects++ > 0) return;
+  LogConfig config;
+  if (!logconfig::LogConfigForInstallation(config)) return;
+  LOG_MODULE_INIT_Ex(&config, &gLogHandle);
+}
+
+void SOTvCash::ShutDownLog() {
+  LogLife& life = Life();
+  win::CsLock hold(life.lock);
+  if (--life.liveObjects > 0) return;
+  LOG_MODULE_DESTORY(&gLogHandle);
+}
