@@ -36,6 +36,7 @@ TEST_F(OpenDrawer, ClosedOrDisabledServiceIsRefusedWithoutPortTraffic) {
   EXPECT_EQ(Scripted_CallTotal(), 0);
   EXPECT_EQ(so_->State, opos::S_IDLE);
   EXPECT_EQ(log_->Count("Cash.openDrawer:0"), 2);
+  EXPECT_TRUE(log_->HasDebug(">ResultCode:OPOS_E_DISABLED(0x69)"));
 }
 
 TEST_F(OpenDrawer, KickCarriesThePinSelectorAndEndsWithPulseTimeFive) {
@@ -100,6 +101,7 @@ TEST_F(OpenDrawer, StatusWithoutAHighNibbleBitStopsTheKick) {
     EXPECT_LT(took, seconds(5));
   }
   EXPECT_TRUE(log_->HasError("Cash.openDrawer:0 0,0x0,0x0,"));
+  EXPECT_TRUE(log_->HasError(">ResultCode:OPOS_E_FAILURE(0x6f)"));
   EXPECT_EQ(log_->Count("Cash.openDrawer:0"), 0) << "that path writes no closing line";
 
   for (int status : {0x10, 0x80, 0xF0, 0x1F}) {
@@ -140,6 +142,7 @@ TEST_F(OpenDrawer, ParallelPortOfClassTwoCountsTheDrawerShutWithoutWaiting) {
   EXPECT_EQ(so_->DrawerOpened, 0);
   EXPECT_EQ(so_->bDrawerOpenSeen, 0);
   EXPECT_TRUE(CallsOf(SCRIPTED_STATUS).empty());
+  EXPECT_TRUE(log_->HasDebug(">State:OPOS_S_BUSY(0x03)"));
 }
 
 TEST_F(OpenDrawer, OpeningReadWhileTheKickIsStillBeingWrittenEndsTheWait) {

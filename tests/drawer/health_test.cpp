@@ -20,6 +20,7 @@ TEST_F(CheckHealthLevels, ClosedServiceIsIllegalWithFalseStatus) {
   EXPECT_EQ(Scripted_CallTotal(), 0);
   EXPECT_STREQ(so_->szCheckHealthText, "earlier");
   EXPECT_TRUE(log_->HasError("Cash.CheckHealth 1:Opened is false"));
+  EXPECT_TRUE(log_->HasError(">ResultCode:OPOS_E_ILLEGAL(0x6a)"));
 }
 
 TEST_F(CheckHealthLevels, InternalLevelReportsSuccessWithoutPortTraffic) {
