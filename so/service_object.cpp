@@ -15,7 +15,9 @@ SOTvCash::SOTvCash(IUnknown* outer) : outer_(outer ? outer : &inner_) {
 }
 
 SOTvCash::~SOTvCash() {
-  if (bOpened.load() != 0) CloseForDestruction();
+  // A service still open, or worker threads that outlived a close, must end
+  // before the memory they run on goes.
+  CloseForDestruction();
   ShutDownLog();
   // Last: once the count reaches 0 the library may be unloaded.
   UnlockModule();

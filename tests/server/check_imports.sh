@@ -15,7 +15,7 @@ for name in $imports; do
     *) echo "FAIL: unexpected import $name"; status=1 ;;
   esac
 done
-for needed in Quire.dll; do
+for needed in Quire.dll Ferrule.dll; do
   echo "$imports" | grep -qx "$needed" || { echo "FAIL: $needed not imported"; status=1; }
 done
 [ $status -eq 0 ] && echo "imports ok:" $imports

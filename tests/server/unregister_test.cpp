@@ -10,6 +10,7 @@
 
 #include "common/win32_raii.h"
 #include "halyard.h"
+#include "so/service_object.h"
 #include "test_support.h"
 
 namespace {
@@ -49,6 +50,23 @@ bool AnythingRegistered() {
          KeyExists(HKEY_CLASSES_ROOT, L"Interface\\" + GuidText(IID_ISOTvCash));
 }
 
+// GetIDsOfNames on a service object of this process's own copy of the
+// core code, whose type-information cache has not been loaded yet.
+HRESULT LookUpOpenDrawer() {
+  SOTvCash* so = new SOTvCash;
+  so->InnerUnknown()->AddRef();
+  std::wstring name = L"OpenDrawer";
+  LPOLESTR names[] = {name.data()};
+  DISPID id = DISPID_UNKNOWN;
+  HRESULT hr = so->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  if (SUCCEEDED(hr) && id != 9) hr = E_UNEXPECTED;
+  UINT count = 0;
+  so->GetTypeInfoCount(&count);
+  if (count != 1) hr = E_UNEXPECTED;
+  so->InnerUnknown()->Release();
+  return hr;
+}
+
 bool CopyBeside(const std::wstring& dir, const wchar_t* name) {
   return CopyFileW((testsupport::BinDir() + name).c_str(), (dir + name).c_str(), FALSE) != 0;
 }
@@ -66,6 +84,9 @@ TEST(Unregistration, RemovesEverythingItsRegistrationWroteAndMore) {
   // Nothing registered: unregistration still succeeds.
   RegSvr32(L"/u /s", dll);
   EXPECT_FALSE(AnythingRegistered());
+
+  // Without its registered type library IDispatch reports the loader's error.
+  EXPECT_EQ(LookUpOpenDrawer(), TYPE_E_LIBNOTREGISTERED);
 }
 
 TEST(Unregistration, RegistrationRecordsTheShortPathAndRenewsTheClassKey) {
@@ -97,6 +118,8 @@ TEST(Unregistration, RegistrationRecordsTheShortPathAndRenewsTheClassKey) {
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey + L"\\Stray"));
   EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, kClassKey + L"\\Programmable"));
   EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, kClassKey + L"\\Programmable\\Stray"));
+  // The earlier failure to load the type information is not kept.
+  EXPECT_EQ(LookUpOpenDrawer(), S_OK);
 
   for (const wchar_t* name : {L"Halyard.dll", L"Quire.dll", L"Ferrule.dll"}) {
     DeleteFileW((dir + name).c_str());
