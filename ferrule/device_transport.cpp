@@ -1,0 +1,124 @@
+#include "ferrule/device_transport.h"
+
+#include "common/win32_sync.h"
+
+namespace ferrule {
+
+DeviceTransport::DeviceTransport(win::UniqueHandle device, DeviceReadPolicy policy,
+                                 StatusChannel& channel)
+    : device_(std::move(device)), policy_(policy), channel_(channel) {}
+
+DeviceTransport::~DeviceTransport() { shutdown(); }
+
+bool DeviceTransport::start(Diag& d) {
+  stopEvent_ = win::MakeEvent(true);
+  readEvent_ = win::MakeEvent(true);
+  writeEvent_ = win::MakeEvent(true);
+  if (!stopEvent_ || !readEvent_ || !writeEvent_) {
+    d.fail(Error::ResourcesFailed, static_cast<int>(::GetLastError()));
+    return false;
+  }
+  link_ = channel_.linkUp();
+  thread_ = win::StartThread(&DeviceTransport::ReceiverMain, this);
+  if (!thread_) {
+    d.fail(Error::ResourcesFailed, static_cast<int>(::GetLastError()));
+    return false;
+  }
+  return true;
+}
+
+DWORD WINAPI DeviceTransport::ReceiverMain(void* self) {
+  static_cast<DeviceTransport*>(self)->receive();
+  return 0;
+}
+
+void DeviceTransport::readFailed(DWORD error) {
+  if (policy_.readsOptional)
+    channel_.reverseChannelMissing(static_cast<int>(error));
+  else
+    channel_.linkLost(link_, static_cast<int>(error));
+}
+
+void DeviceTransport::receive() {
+  uint8_t buffer[256];
+  HANDLE waits[2] = {stopEvent_.get(), readEvent_.get()};
+  for (;;) {
+    OVERLAPPED ov{};
+    ov.hEvent = readEvent_.get();
+    DWORD got = 0;
+    if (!::ReadFile(device_.get(), buffer, sizeof(buffer), &got, &ov)) {
+      DWORD error = ::GetLastError();
+      if (error != ERROR_IO_PENDING) return readFailed(error);
+      DWORD w = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+      if (w != WAIT_OBJECT_0 + 1) {
+        ::CancelIoEx(device_.get(), &ov);
+        ::GetOverlappedResult(device_.get(), &ov, &got, TRUE);
+        return;
+      }
+      if (!::GetOverlappedResult(device_.get(), &ov, &got, FALSE))
+        return readFailed(::GetLastError());
+    }
+    if (got > 0) {
+      channel_.feed(buffer, got);
+    } else if (policy_.idlePauseMs > 0 &&
+               ::WaitForSingleObject(stopEvent_.get(), policy_.idlePauseMs) == WAIT_OBJECT_0) {
+      return;
+    }
+  }
+}
+
+IoResult DeviceTransport::send(const uint8_t* bytes, int count, ULONGLONG deadline) {
+  IoResult r;
+  win::SrwGuard g(sendLock_);
+  if (stopped_) {
+    r.error = Error::LinkDown;
+    return r;
+  }
+  OVERLAPPED ov{};
+  ov.hEvent = writeEvent_.get();
+  DWORD done = 0;
+  if (!::WriteFile(device_.get(), bytes, static_cast<DWORD>(count), &done, &ov)) {
+    DWORD error = ::GetLastError();
+    if (error != ERROR_IO_PENDING) {
+      r.error = Error::WriteFailed;
+      r.system = static_cast<int>(error);
+      return r;
+    }
+    if (::WaitForSingleObject(writeEvent_.get(), win::MsLeft(deadline)) != WAIT_OBJECT_0) {
+      // The printer holds the line (busy, paper out, flow control): give up
+      // on these bytes rather than leave the caller waiting past its limit.
+      ::CancelIoEx(device_.get(), &ov);
+      ::GetOverlappedResult(device_.get(), &ov, &done, TRUE);
+      r.sent = static_cast<int>(done);
+      r.error = Error::WriteTimedOut;
+      r.system = ERROR_TIMEOUT;
+      return r;
+    }
+    if (!::GetOverlappedResult(device_.get(), &ov, &done, FALSE)) {
+      r.sent = static_cast<int>(done);
+      r.error = Error::WriteFailed;
+      r.system = static_cast<int>(::GetLastError());
+      return r;
+    }
+  }
+  r.sent = static_cast<int>(done);
+  if (r.sent < count) {
+    r.error = Error::WriteTimedOut;
+    r.system = ERROR_TIMEOUT;
+  }
+  return r;
+}
+
+void DeviceTransport::shutdown() {
+  if (::InterlockedExchange(&stopped_, 1) != 0) return;
+  // A write stuck on a busy printer is cancelled so closing does not wait
+  // out its time limit; then the handle is ours alone.
+  if (device_) ::CancelIoEx(device_.get(), nullptr);
+  win::SrwGuard g(sendLock_);
+  if (stopEvent_) ::SetEvent(stopEvent_.get());
+  if (thread_) ::WaitForSingleObject(thread_.get(), INFINITE);
+  channel_.linkLost(link_, ERROR_OPERATION_ABORTED);
+  device_.reset();
+}
+
+}  // namespace ferrule

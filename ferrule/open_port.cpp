@@ -1,0 +1,68 @@
+#include "ferrule/open_port.h"
+
+#include "ferrule/device_transport.h"
+#include "ferrule/port.h"
+#include "ferrule/port_registry.h"
+#include "ferrule/port_value.h"
+#include "ferrule/tcp_transport.h"
+
+namespace ferrule {
+namespace {
+
+// d7: the number that names the port; d8 (serial): the baud rate. The tcp
+// transport puts the peer's IPv4 address in d8 once connected.
+void DescribeSpec(const PortSpec& spec, Diag& d) {
+  d.word(6) = PortTypeOf(spec.kind);
+  switch (spec.kind) {
+    case PortKind::Tcp:
+      d.word(7) = spec.tcp.port;
+      break;
+    case PortKind::Serial:
+      d.word(7) = spec.serial.number;
+      d.word(8) = spec.serial.baud;
+      break;
+    case PortKind::Parallel:
+      d.word(7) = spec.parallel.number;
+      break;
+  }
+}
+
+std::unique_ptr<Transport> MakeTransport(const PortSpec& spec, StatusChannel& channel, Diag& d) {
+  switch (spec.kind) {
+    case PortKind::Tcp: {
+      auto t = std::make_unique<TcpTransport>(spec.tcp, channel);
+      if (!t->open(d)) return nullptr;
+      return t;
+    }
+    case PortKind::Serial:
+      return OpenSerialTransport(spec.serial, channel, d);
+    case PortKind::Parallel:
+      return OpenParallelTransport(spec.parallel, channel, d);
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+std::shared_ptr<Port> OpenConfiguredPort(const char* deviceClass, const char* deviceName,
+                                         Diag& d) {
+  PortValue value = ReadPortValue(deviceClass, deviceName);
+  d.word(4) = value.regType;
+  d.word(5) = value.length;
+  if (value.error != Error::Ok) {
+    d.fail(value.error, value.system);
+    return nullptr;
+  }
+  ParsedPort parsed = ParsePortValue(value.text);
+  if (parsed.error != Error::Ok) {
+    d.fail(parsed.error);
+    d.word(3) = parsed.offset;
+    return nullptr;
+  }
+  DescribeSpec(parsed.spec, d);
+  return Port::Open(
+      PortTypeOf(parsed.spec.kind),
+      [&](StatusChannel& channel, Diag& dd) { return MakeTransport(parsed.spec, channel, dd); }, d);
+}
+
+}  // namespace ferrule

@@ -1,0 +1,15 @@
+// OpenPort's work: the registry value, its parse and the transport behind it.
+#pragma once
+
+#include <memory>
+
+#include "ferrule/diag.h"
+
+namespace ferrule {
+
+class Port;
+
+// Null with the reason in d. Fills d3..d8 as docs/ports.md lists for OpenPort.
+std::shared_ptr<Port> OpenConfiguredPort(const char* deviceClass, const char* deviceName, Diag& d);
+
+}  // namespace ferrule

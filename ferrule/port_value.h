@@ -1,0 +1,51 @@
+// The registry value "Port" as text: which transport, and its settings.
+//   tcp:HOST[:PORT]                          PORT 9100 when left out
+//   COMn[:BAUD[,PARITY,DATABITS,STOPBITS]]   9600,N,8,1 when left out
+//   LPTn
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "ferrule/errors.h"
+
+namespace ferrule {
+
+enum class PortKind { Tcp, Serial, Parallel };
+
+struct TcpSettings {
+  std::string host;
+  int port = 9100;
+};
+
+struct SerialSettings {
+  int number = 0;
+  int baud = 9600;
+  char parity = 'N';    // N, E, O, M or S
+  int dataBits = 8;     // 5..8
+  int stopBitsX10 = 10;  // 10, 15 or 20
+};
+
+struct ParallelSettings {
+  int number = 0;
+};
+
+struct PortSpec {
+  PortKind kind = PortKind::Tcp;
+  TcpSettings tcp;
+  SerialSettings serial;
+  ParallelSettings parallel;
+};
+
+struct ParsedPort {
+  Error error = Error::Ok;
+  int offset = 0;  // 1-based position of the first character that is wrong
+  PortSpec spec;
+};
+
+ParsedPort ParsePortValue(std::string_view text);
+
+// The number that OpenPort reports as nPortType for a kind.
+int PortTypeOf(PortKind kind);
+
+}  // namespace ferrule

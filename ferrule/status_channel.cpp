@@ -1,0 +1,161 @@
+#include "ferrule/status_channel.h"
+
+namespace ferrule {
+namespace {
+
+// A reply carries pin 3 (bit 2) and off-line (bit 3). It is merged into the
+// first block byte; cover and other bits stay as the last pushed block had them.
+constexpr uint8_t kReplyBits = 0x0C;
+constexpr uint8_t kBlockHeadFixed = 0x10;
+constexpr uint8_t kBlockHeadKept = 0x60;
+
+}  // namespace
+
+void StatusChannel::feed(const uint8_t* bytes, size_t count) {
+  {
+    win::SrwGuard g(lock_);
+    counters_.bytesIn += static_cast<uint32_t>(count);
+    parser_.feed(bytes, count, *this);
+  }
+  changed_.wakeAll();
+}
+
+void StatusChannel::onBlock(const uint8_t block[4]) {
+  for (int i = 0; i < 4; ++i) current_.bytes[i] = block[i];
+  current_.source = StatusSource::PushedBlock;
+  haveBlock_ = true;
+  ++counters_.blocks;
+  ++updateSeq_;
+}
+
+void StatusChannel::onReply(uint8_t reply) {
+  uint8_t kept = haveBlock_ ? (current_.bytes[0] & kBlockHeadKept) : 0;
+  current_.bytes[0] = static_cast<uint8_t>(kBlockHeadFixed | kept | (reply & kReplyBits));
+  current_.source = StatusSource::AskedReply;
+  lastReply_ = reply;
+  ++counters_.replies;
+  ++replySeq_;
+  ++updateSeq_;
+}
+
+void StatusChannel::onFlow(bool xoff) { counters_.xoff = xoff; }
+
+void StatusChannel::onGarbage(size_t bytes) { counters_.garbage += static_cast<uint32_t>(bytes); }
+
+uint32_t StatusChannel::linkUp() {
+  win::SrwGuard g(lock_);
+  parser_.reset();
+  counters_.linkUp = true;
+  counters_.xoff = false;
+  systemError_ = 0;
+  return ++link_;
+}
+
+void StatusChannel::linkLost(uint32_t link, int systemError) {
+  {
+    win::SrwGuard g(lock_);
+    if (link != link_ || !counters_.linkUp) return;
+    parser_.reset();
+    counters_.linkUp = false;
+    systemError_ = systemError;
+  }
+  changed_.wakeAll();
+}
+
+void StatusChannel::reverseChannelMissing(int systemError) {
+  {
+    win::SrwGuard g(lock_);
+    noReverse_ = true;
+    systemError_ = systemError;
+  }
+  changed_.wakeAll();
+}
+
+void StatusChannel::close() {
+  {
+    win::SrwGuard g(lock_);
+    closed_ = true;
+  }
+  changed_.wakeAll();
+}
+
+WaitOutcome StatusChannel::blockedLocked() const {
+  if (closed_) return WaitOutcome::Closed;
+  if (noReverse_) return WaitOutcome::NoReverseChannel;
+  if (!counters_.linkUp) return WaitOutcome::LinkDown;
+  return WaitOutcome::Got;
+}
+
+WaitOutcome StatusChannel::usable() {
+  win::SrwGuard g(lock_);
+  return blockedLocked();
+}
+
+void StatusChannel::takeLocked(StatusBlock& out) {
+  out = current_;
+  takenSeq_ = updateSeq_;
+}
+
+bool StatusChannel::takeFresh(StatusBlock& out) {
+  win::SrwGuard g(lock_);
+  if (closed_ || updateSeq_ == takenSeq_) return false;
+  takeLocked(out);
+  return true;
+}
+
+ChannelMark StatusChannel::mark() {
+  win::SrwGuard g(lock_);
+  return {updateSeq_, replySeq_};
+}
+
+WaitOutcome StatusChannel::awaitUpdate(const ChannelMark& m, ULONGLONG deadline,
+                                       StatusBlock& out) {
+  win::SrwGuard g(lock_);
+  for (;;) {
+    if (closed_) return WaitOutcome::Closed;
+    if (updateSeq_ != m.update) {
+      takeLocked(out);
+      return WaitOutcome::Got;
+    }
+    WaitOutcome blocked = blockedLocked();
+    if (blocked != WaitOutcome::Got) return blocked;
+    DWORD left = win::MsLeft(deadline);
+    if (left == 0) return WaitOutcome::TimedOut;
+    changed_.wait(lock_, left);
+  }
+}
+
+WaitOutcome StatusChannel::awaitReply(const ChannelMark& m, ULONGLONG deadline, uint8_t& reply,
+                                      StatusBlock& current) {
+  win::SrwGuard g(lock_);
+  for (;;) {
+    if (closed_) return WaitOutcome::Closed;
+    if (replySeq_ != m.reply) {
+      reply = lastReply_;
+      current = current_;
+      return WaitOutcome::Got;
+    }
+    WaitOutcome blocked = blockedLocked();
+    if (blocked != WaitOutcome::Got) return blocked;
+    DWORD left = win::MsLeft(deadline);
+    if (left == 0) return WaitOutcome::TimedOut;
+    changed_.wait(lock_, left);
+  }
+}
+
+int StatusChannel::lastSystemError() {
+  win::SrwGuard g(lock_);
+  return systemError_;
+}
+
+ChannelCounters StatusChannel::counters() {
+  win::SrwGuard g(lock_);
+  return counters_;
+}
+
+uint8_t StatusChannel::firstStatusByte() {
+  win::SrwGuard g(lock_);
+  return current_.bytes[0];
+}
+
+}  // namespace ferrule

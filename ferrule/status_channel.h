@@ -1,0 +1,91 @@
+// The one receive path of a port. The transport's receiver feeds every byte
+// in; the parser's findings update the status cache under a small lock, and
+// every change wakes whoever waits. Readers never touch the transport's
+// receiving side, so a request made by ReadPort and one made by
+// GetPortStatus cannot take each other's reply: a reply is news for all.
+#pragma once
+
+#include <cstdint>
+
+#include "common/win32_sync.h"
+#include "ferrule/errors.h"
+#include "ferrule/status_parser.h"
+
+namespace ferrule {
+
+struct StatusBlock {
+  uint8_t bytes[4] = {};
+  StatusSource source = StatusSource::None;
+};
+
+struct ChannelCounters {
+  uint32_t blocks = 0;    // automatic status blocks received
+  uint32_t replies = 0;   // real-time replies received
+  uint32_t garbage = 0;   // bytes skipped
+  uint32_t bytesIn = 0;
+  bool xoff = false;
+  bool linkUp = false;
+};
+
+// Sequence numbers taken before a request is sent; a wait is satisfied only
+// by news that came after them.
+struct ChannelMark {
+  uint64_t update = 0;
+  uint64_t reply = 0;
+};
+
+enum class WaitOutcome { Got, TimedOut, LinkDown, Closed, NoReverseChannel };
+
+class StatusChannel : private StatusSink {
+ public:
+  // Receiver side.
+  void feed(const uint8_t* bytes, size_t count);
+  // Each new link gets a number; a loss reported by an older link's
+  // receiver, after a newer link is up, is ignored.
+  uint32_t linkUp();
+  void linkLost(uint32_t link, int systemError);
+  void reverseChannelMissing(int systemError);
+  // ClosePort: every waiter leaves at once.
+  void close();
+
+  // Reader side.
+  // Takes a status that came since the previous take, if any.
+  bool takeFresh(StatusBlock& out);
+  ChannelMark mark();
+  // Waits for any status newer than the mark (and takes it).
+  WaitOutcome awaitUpdate(const ChannelMark& m, ULONGLONG deadline, StatusBlock& out);
+  // Waits for a real-time reply newer than the mark.
+  WaitOutcome awaitReply(const ChannelMark& m, ULONGLONG deadline, uint8_t& reply,
+                         StatusBlock& current);
+  // Why the link or the reverse channel is unusable (Win32/Winsock error).
+  int lastSystemError();
+  // LinkDown/Closed/NoReverseChannel when a request now would be pointless.
+  WaitOutcome usable();
+  ChannelCounters counters();
+  uint8_t firstStatusByte();
+
+ private:
+  void onBlock(const uint8_t block[4]) override;
+  void onReply(uint8_t reply) override;
+  void onFlow(bool xoff) override;
+  void onGarbage(size_t bytes) override;
+  WaitOutcome blockedLocked() const;
+  void takeLocked(StatusBlock& out);
+
+  win::SrwLock lock_;
+  win::ConditionVariable changed_;
+  StatusParser parser_;
+  StatusBlock current_;
+  bool haveBlock_ = false;     // a pushed block has set bytes 1..3 and bits 5, 6
+  uint64_t updateSeq_ = 0;     // any status news
+  uint64_t replySeq_ = 0;      // real-time replies only
+  uint64_t takenSeq_ = 0;      // news already handed to ReadPort
+  uint8_t lastReply_ = 0;
+  bool closed_ = false;
+  bool noReverse_ = false;
+  uint32_t link_ = 0;
+  int systemError_ = 0;
+  ChannelCounters counters_;
+};
+
+}  // namespace ferrule
