@@ -40,16 +40,20 @@ class Cursor {
   size_t pos() const { return pos_; }
   std::string_view slice(size_t from) const { return text_.substr(from, pos_ - from); }
 
-  // A decimal number in [low, high]; no sign, at least one digit.
+  // A decimal number in [low, high]; no sign, at least one digit. On
+  // failure the cursor stays on the number's first character.
   bool number(long low, long high, int& out) {
     size_t start = pos_;
     long value = 0;
     while (!atEnd() && std::isdigit(static_cast<unsigned char>(peek()))) {
       value = value * 10 + (peek() - '0');
-      if (value > high) return false;
       advance();
+      if (value > high) break;
     }
-    if (pos_ == start || value < low) return false;
+    if (pos_ == start || value < low || value > high) {
+      pos_ = start;
+      return false;
+    }
     out = static_cast<int>(value);
     return true;
   }

@@ -58,6 +58,7 @@ void StatusChannel::linkLost(uint32_t link, int systemError) {
     parser_.reset();
     counters_.linkUp = false;
     systemError_ = systemError;
+    lostAt_ = ::GetTickCount64();
   }
   changed_.wakeAll();
 }
@@ -141,6 +142,11 @@ WaitOutcome StatusChannel::awaitReply(const ChannelMark& m, ULONGLONG deadline, 
     if (left == 0) return WaitOutcome::TimedOut;
     changed_.wait(lock_, left);
   }
+}
+
+ULONGLONG StatusChannel::lostAt() {
+  win::SrwGuard g(lock_);
+  return lostAt_;
 }
 
 int StatusChannel::lastSystemError() {

@@ -57,6 +57,8 @@ class StatusChannel : private StatusSink {
   // Waits for a real-time reply newer than the mark.
   WaitOutcome awaitReply(const ChannelMark& m, ULONGLONG deadline, uint8_t& reply,
                          StatusBlock& current);
+  // When the link was last lost (GetTickCount64), 0 if never.
+  ULONGLONG lostAt();
   // Why the link or the reverse channel is unusable (Win32/Winsock error).
   int lastSystemError();
   // LinkDown/Closed/NoReverseChannel when a request now would be pointless.
@@ -84,6 +86,7 @@ class StatusChannel : private StatusSink {
   bool closed_ = false;
   bool noReverse_ = false;
   uint32_t link_ = 0;
+  ULONGLONG lostAt_ = 0;
   int systemError_ = 0;
   ChannelCounters counters_;
 };

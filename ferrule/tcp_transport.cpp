@@ -283,7 +283,10 @@ bool TcpTransport::restoreLink(ULONGLONG deadline) {
   win::SrwGuard r(remakeLock_);
   // Another caller may have made it again while this one waited.
   if (channel_.usable() != WaitOutcome::LinkDown) return false;
-  if (::GetTickCount64() - lastAttempt_ < kRestoreIntervalMs) return false;
+  // A second's grace after a loss or an attempt: the caller first hears that
+  // the link is down, and a printer that is off is not hammered.
+  ULONGLONG since = lastAttempt_ > channel_.lostAt() ? lastAttempt_ : channel_.lostAt();
+  if (::GetTickCount64() - since < kRestoreIntervalMs) return false;
   DWORD left = win::MsLeft(deadline);
   if (left == 0) return false;
   Diag attempt;

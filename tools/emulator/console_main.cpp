@@ -1,0 +1,153 @@
+// printer-emulator.exe: the emulator on the console. Options choose the
+// address and the printer's wiring; commands on standard input work the
+// drawer and the printer; every event is one flushed line on standard output.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <sstream>
+#include <string>
+
+#include "tools/emulator/printer_emulator.h"
+
+namespace {
+
+constexpr char kUsage[] =
+    "usage: printer-emulator [--address A] [--port N] [--pin 2|5]\n"
+    "                        [--sensor high-when-shut|high-when-open]\n"
+    "                        [--auto-close MS|never] [--no-push] [--no-stdin]\n"
+    "commands: open close offline online drop silent answer push on|off\n"
+    "          garbage send HEX... status quit\n";
+
+void Say(const std::string& line) {
+  std::string text = line + "\n";
+  std::fputs(text.c_str(), stdout);
+  std::fflush(stdout);
+}
+
+struct Settings {
+  emulator::Options options;
+  bool readStdin = true;
+};
+
+bool ParseInt(const char* text, int& out) {
+  char* end = nullptr;
+  long v = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0') return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+bool ParseArgs(int argc, char** argv, Settings& s) {
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
+    if (a == "--no-push") {
+      s.options.pushStatus = false;
+    } else if (a == "--no-stdin") {
+      s.readStdin = false;
+    } else if (next == nullptr) {
+      return false;
+    } else if (a == "--address") {
+      s.options.address = argv[++i];
+    } else if (a == "--port") {
+      if (!ParseInt(argv[++i], s.options.port) || s.options.port < 0 || s.options.port > 65535)
+        return false;
+    } else if (a == "--pin") {
+      if (!ParseInt(argv[++i], s.options.drawerPin) ||
+          (s.options.drawerPin != 2 && s.options.drawerPin != 5))
+        return false;
+    } else if (a == "--sensor") {
+      std::string v = argv[++i];
+      if (v == "high-when-shut") s.options.sensor = emulator::SensorPolarity::HighWhenShut;
+      else if (v == "high-when-open") s.options.sensor = emulator::SensorPolarity::HighWhenOpen;
+      else return false;
+    } else if (a == "--auto-close") {
+      std::string v = argv[++i];
+      if (v == "never") s.options.autoCloseMs = -1;
+      else if (!ParseInt(v.c_str(), s.options.autoCloseMs) || s.options.autoCloseMs < 0)
+        return false;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ParseHex(std::istringstream& in, std::vector<uint8_t>& bytes) {
+  std::string word;
+  while (in >> word) {
+    char* end = nullptr;
+    unsigned long v = std::strtoul(word.c_str(), &end, 16);
+    if (end == word.c_str() || *end != '\0' || v > 0xFF) return false;
+    bytes.push_back(static_cast<uint8_t>(v));
+  }
+  return !bytes.empty();
+}
+
+void SayStatus(const emulator::PrinterEmulator& printer) {
+  emulator::Snapshot s = printer.snapshot();
+  std::ostringstream o;
+  o << "status drawer " << (s.drawerOpen ? "open" : "closed") << ", "
+    << (s.offline ? "offline" : "online") << ", client " << (s.clientConnected ? "yes" : "no")
+    << ", kicks " << s.kicks.size() << ", automatic status n=" << s.autoStatusMode
+    << (s.silent ? ", silent" : "");
+  Say(o.str());
+}
+
+// false on quit.
+bool RunCommand(const std::string& line, emulator::PrinterEmulator& printer) {
+  std::istringstream in(line);
+  std::string cmd;
+  if (!(in >> cmd)) return true;
+  if (cmd == "quit" || cmd == "exit") return false;
+  if (cmd == "open") printer.openDrawer();
+  else if (cmd == "close") printer.closeDrawer();
+  else if (cmd == "offline") printer.setOffline(true);
+  else if (cmd == "online") printer.setOffline(false);
+  else if (cmd == "drop") printer.dropConnection();
+  else if (cmd == "silent") printer.setSilent(true);
+  else if (cmd == "answer") printer.setSilent(false);
+  else if (cmd == "garbage") printer.sendGarbage();
+  else if (cmd == "status") SayStatus(printer);
+  else if (cmd == "push") {
+    std::string v;
+    in >> v;
+    if (v == "on" || v == "off") printer.setPushStatus(v == "on");
+    else Say("push needs on or off");
+  } else if (cmd == "send") {
+    std::vector<uint8_t> bytes;
+    if (ParseHex(in, bytes)) printer.send(bytes);
+    else Say("send needs hex bytes, e.g. send 14 00 00 00");
+  } else {
+    Say("unknown command: " + cmd);
+  }
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Settings settings;
+  if (!ParseArgs(argc, argv, settings)) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  emulator::PrinterEmulator printer(settings.options, Say);
+  std::string error;
+  if (!printer.start(&error)) {
+    Say("cannot start: " + error);
+    return 1;
+  }
+  if (!settings.readStdin) {
+    ::Sleep(INFINITE);
+  }
+  std::string line;
+  while (std::getline(std::cin, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!RunCommand(line, printer)) break;
+  }
+  printer.stop();
+  Say("bye");
+  return 0;
+}

@@ -1,0 +1,94 @@
+// The emulated printer itself, without any network: a receipt printer with
+// a cash drawer on its kick connector. It answers commands and controls
+// with the bytes to send back and one log line per thing that happened;
+// the caller supplies the time, so it is driven the same way live and in
+// tests.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/emulator/escpos_reader.h"
+
+namespace emulator {
+
+enum class SensorPolarity {
+  HighWhenShut,  // pin 3 high while the drawer is shut (the usual wiring)
+  HighWhenOpen,
+};
+
+struct Options {
+  std::string address = "127.0.0.1";
+  int port = 9100;          // 0: any free port
+  int drawerPin = 2;        // connector pin the drawer's solenoid hangs on: 2 or 5
+  SensorPolarity sensor = SensorPolarity::HighWhenShut;
+  int autoCloseMs = -1;     // the drawer shuts by itself this long after opening; <0 never
+  bool pushStatus = true;   // false: a printer that sends nothing unasked
+};
+
+struct Kick {
+  int pin = 0;            // 2 or 5
+  int onMs = 0;
+  int offMs = 0;
+  bool realtime = false;  // DLE DC4 (true) or ESC p (false)
+  bool pulsed = false;    // false: ignored, a pulse on that pin was still running
+};
+
+struct Output {
+  std::vector<uint8_t> bytes;
+  std::vector<std::string> lines;
+};
+
+class PrinterModel {
+ public:
+  explicit PrinterModel(const Options& o);
+
+  void command(const Command& c, ULONGLONG now, Output& out);
+  void setDrawer(bool open, ULONGLONG now, Output& out);
+  void setOffline(bool offline, ULONGLONG now, Output& out);
+  void setSilent(bool silent, Output& out);
+  void setPushStatus(bool push, Output& out);
+  // Timers: the drawer's self-closing.
+  void tick(ULONGLONG now, Output& out);
+  // When tick next has work; ~0 when never.
+  ULONGLONG nextDeadline() const;
+
+  bool drawerOpen() const { return drawerOpen_; }
+  bool offline() const { return offline_; }
+  bool silent() const { return silent_; }
+  int autoStatusMode() const { return asbMode_; }
+  const std::vector<Kick>& kicks() const { return kicks_; }
+  int statusRequests() const { return statusRequests_; }
+  int blocksSent() const { return blocksSent_; }
+  int repliesSent() const { return repliesSent_; }
+  void statusBlock(uint8_t block[4]) const;
+
+ private:
+  bool pin3High() const;
+  uint8_t statusReply(uint8_t n) const;
+  void pulse(int pin, int onMs, int offMs, bool realtime, ULONGLONG now, Output& out);
+  void runBuffered(const Command& c, ULONGLONG now, Output& out);
+  void reportIfChanged(Output& out);
+  void sendBlock(Output& out, const char* why);
+
+  Options options_;
+  bool drawerOpen_ = false;
+  bool offline_ = false;
+  bool silent_ = false;
+  int asbMode_ = 0;
+  uint8_t lastReported_[4] = {};
+  ULONGLONG pinBusyUntil_[2] = {};
+  ULONGLONG closeAt_ = 0;  // 0: no self-closing pending
+  std::vector<Command> held_;  // buffered commands waiting for the printer to come online
+  std::vector<Kick> kicks_;
+  int statusRequests_ = 0;
+  int blocksSent_ = 0;
+  int repliesSent_ = 0;
+};
+
+std::string HexBytes(const uint8_t* bytes, size_t count);
+
+}  // namespace emulator
