@@ -237,3 +237,32 @@ TEST(Handles, AReopenedPortNeverAnswersToAnOldHandle) {
 }
 
 }  // namespace
+
+namespace {
+
+// What a till needs beside Ferrule.dll: nothing but Windows itself.
+TEST(Library, ExportsPlainNamesAndImportsOnlySystemDlls) {
+  HMODULE m = ::GetModuleHandleA("Ferrule.dll");
+  ASSERT_NE(m, nullptr);
+  for (const char* name :
+       {"OpenPort", "WritePort", "ReadPort", "GetPortStatus", "ClosePort", "ReOpenNetPort"})
+    EXPECT_NE(::GetProcAddress(m, name), nullptr) << name;
+
+  auto base = reinterpret_cast<const BYTE*>(m);
+  auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  ASSERT_NE(dir.VirtualAddress, 0u);
+  const char* kSystem[] = {"KERNEL32.dll", "ADVAPI32.dll", "WS2_32.dll", "msvcrt.dll"};
+  int count = 0;
+  for (auto imp = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
+       imp->Name != 0; ++imp, ++count) {
+    const char* dll = reinterpret_cast<const char*>(base + imp->Name);
+    bool known = false;
+    for (const char* s : kSystem) known = known || lstrcmpiA(dll, s) == 0;
+    EXPECT_TRUE(known) << dll;
+  }
+  EXPECT_GE(count, 3);
+}
+
+}  // namespace
