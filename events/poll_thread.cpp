@@ -1,6 +1,7 @@
 // lpEventProc: reads the printer's status block about once a second, keeps
 // DrawerOpened and State, queues each change of the drawer, wakes the
 // drawer methods that wait for one and sounds the reminder beep.
+#include "events/beep_step.h"
 #include "so/log_text.h"
 #include "so/service_object.h"
 
@@ -67,6 +68,8 @@ void OpenReading(SOTvCash& so) {
   so.bDrawerOpenSeen = 1;
 }
 
+}  // namespace
+
 // The reminder while a waitForDrawerClose caller waits on an open drawer;
 // counted in steps of 100 per open reading, not in milliseconds.
 void BeepStep(SOTvCash& so) {
@@ -78,6 +81,8 @@ void BeepStep(SOTvCash& so) {
   OutputDebugStringA(kBeepText);
   so.nBeepCountdown = so.nBeepDelay.load();
 }
+
+namespace {
 
 // One poll cycle; returns the nap that follows it.
 DWORD PollOnce(SOTvCash& so) {

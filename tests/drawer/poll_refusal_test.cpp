@@ -1,0 +1,53 @@
+// waitForDrawerClose with the real poll thread when nothing could ever end
+// the wait: the poll thread stopped before or during the call, or events
+// frozen. Each fails at once instead of blocking its caller for good.
+#include "tests/drawer/poll_fixture.h"
+
+namespace {
+
+TEST_F(DrawerWithPollThread, WaitAfterReleaseDeviceFailsAtOnceInsteadOfHanging) {
+  DrawerOpenedByHand();
+  LONG rc = -1;
+  so->ClaimDevice(0, &rc);
+  so->ReleaseDevice(&rc);
+  for (int i = 0; i < 300 && so->bPollRunning; ++i) Sleep(10);
+  ASSERT_EQ(so->bPollRunning, 0) << "the poll thread did not end";
+
+  const auto start = Clock::now();
+  EXPECT_EQ(so->waitForDrawerClose(0, 880, 5, 0, &rc), S_OK);
+  EXPECT_LT(Clock::now() - start, seconds(3));
+  EXPECT_EQ(rc, opos::E_FAILURE);
+  EXPECT_EQ(so->ResultCode, opos::E_FAILURE);
+  EXPECT_TRUE(log->HasError("Cash.waitForDrawerClose drawer open but no poll thread running:0"));
+  EXPECT_TRUE(log->HasError(">ResultCode:OPOS_E_FAILURE(0x6f)"));
+}
+
+TEST_F(DrawerWithPollThread, WaitWithEventsFrozenFailsAtOnce) {
+  DrawerOpenedByHand();
+  LONG rc = -1;
+  so->SetPropertyNumber(opos::PIDX_FreezeEvents, 1);
+  const auto start = Clock::now();
+  EXPECT_EQ(so->waitForDrawerClose(0, 880, 5, 0, &rc), S_OK);
+  EXPECT_LT(Clock::now() - start, seconds(3));
+  EXPECT_EQ(rc, opos::E_FAILURE);
+  EXPECT_TRUE(log->HasError("Cash.waitForDrawerClose drawer open but events frozen:0"));
+  EXPECT_EQ(gBeeps, 0);
+}
+
+TEST_F(DrawerWithPollThread, PollThreadStoppedDuringTheWaitEndsIt) {
+  DrawerOpenedByHand();
+  std::thread stopper([this] {
+    for (int i = 0; i < 500 && so->bCloseWaiter != 1; ++i) Sleep(10);
+    so->bStopThreads = 1;  // what ReleaseDevice does
+  });
+  LONG rc = -1;
+  const auto start = Clock::now();
+  EXPECT_EQ(so->waitForDrawerClose(0, 880, 5, 0, &rc), S_OK);
+  stopper.join();
+  EXPECT_LT(Clock::now() - start, seconds(5));
+  EXPECT_EQ(rc, opos::E_FAILURE);
+  EXPECT_EQ(so->bCloseWaiter, 0);
+  EXPECT_TRUE(log->HasError("Cash.waitForDrawerClose poll thread ended during the wait:0"));
+}
+
+}  // namespace
