@@ -1,7 +1,7 @@
 // openDrawer: kick the drawer and give the poll thread a while to see it open.
-#include <cstdint>
 
 #include "so/drawer_kick.h"
+#include "so/log_text.h"
 #include "so/service_object.h"
 
 namespace {
@@ -9,8 +9,6 @@ namespace {
 constexpr int kStatusTimeoutMs = 1000;
 constexpr DWORD kOpenSignalWaitMs = 10000;
 constexpr DWORD kClosingPauseMs = 100;
-
-unsigned LogAddress(const void* p) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)); }
 
 HRESULT Refuse(SOTvCash& so, LONG* pRC, LONG rc) {
   so.SetResult(pRC, rc);
@@ -73,7 +71,7 @@ void ReportKickFailed(SOTvCash& so, LONG* pRC, const WriteWords& w) {
 }  // namespace
 
 HRESULT SOTvCash::openDrawer(LONG* pRC) {
-  LOG_DEBUG(gLogHandle, "Cash.openDrawer(0x%2x)", LogAddress(pRC));
+  LOG_DEBUG(gLogHandle, "Cash.openDrawer(0x%2x)", AddressOf(pRC));
   if (!bOpened) return Refuse(*this, pRC, opos::E_CLOSED);
   if (!DeviceEnabled) return Refuse(*this, pRC, opos::E_DISABLED);
 

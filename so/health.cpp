@@ -1,10 +1,10 @@
 // CheckHealth: internal, external (one drawer kick) and interactive (the
 // dialog) health checks, each leaving its outcome in szCheckHealthText.
-#include <cstdint>
 #include <cstring>
 
 #include "so/drawer_kick.h"
 #include "so/health_dialog.h"
+#include "so/log_text.h"
 #include "so/service_object.h"
 
 LONG gPortEx = 0;
@@ -15,8 +15,6 @@ namespace {
 constexpr char kInternalSuccess[] = "Internal HCheck: Successful";
 constexpr char kExternalSuccess[] = "External HCheck: Successful";
 constexpr char kExternalNoAnswer[] = "External HCheck: Not Responding";
-
-unsigned LogAddress(const void* p) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)); }
 
 void SetHealthText(SOTvCash& so, const char* text) {
   std::strncpy(so.szCheckHealthText, text, sizeof(so.szCheckHealthText) - 1);
@@ -51,7 +49,7 @@ bool CheckInteractive(SOTvCash& so) {
 }  // namespace
 
 HRESULT SOTvCash::CheckHealth(LONG Level, LONG* pRC) {
-  LOG_DEBUG(gLogHandle, "Cash.CheckHealth(%d, 0x%02x)", Level, LogAddress(pRC));
+  LOG_DEBUG(gLogHandle, "Cash.CheckHealth(%d, 0x%02x)", Level, AddressOf(pRC));
   if (!bOpened) {
     SetResult(pRC, opos::E_ILLEGAL);
     TraceProperty(TRACE_ResultCode, TRACE_ERROR);

@@ -1,7 +1,7 @@
 // waitForDrawerClose: block until the poll thread reads the drawer shut,
 // leaving it the beep values to sound the reminder while the drawer stays open.
-#include <cstdint>
 
+#include "so/log_text.h"
 #include "so/service_object.h"
 
 namespace {
@@ -9,8 +9,6 @@ namespace {
 constexpr DWORD kReportPauseMs = 200;  // time for the poll thread to report a fresh opening
 constexpr DWORD kWaitSliceMs = 200;    // how often a waiter checks that its poll thread lives
 constexpr LONG kMinBeepDelay = 100;
-
-unsigned LogAddress(const void* p) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)); }
 
 void RefuseDebug(SOTvCash& so, LONG* pRC, LONG rc, const char* closingLine) {
   so.SetResult(pRC, rc);
@@ -121,7 +119,7 @@ HRESULT ReportNoWait(SOTvCash& so, LONG* pRC, Admission admission) {
 HRESULT SOTvCash::waitForDrawerClose(LONG beepTimeout, LONG beepFrequency, LONG beepDuration,
                                      LONG beepDelay, LONG* pRC) {
   LOG_DEBUG(gLogHandle, "Cash.waitForDrawerClose(%d,%d,%d,%d,0x%02x)", beepTimeout, beepFrequency,
-            beepDuration, beepDelay, LogAddress(pRC));
+            beepDuration, beepDelay, AddressOf(pRC));
   if (!bOpened) {
     RefuseDebug(*this, pRC, opos::E_CLOSED, "Cash.waitForDrawerClose one:%d%s");
     return S_OK;

@@ -288,6 +288,28 @@ TEST_F(InteractiveCheck, CancelEscAndCloseBoxEndItWithoutAWrite) {
   EXPECT_TRUE(Scripted_CallTotal() == 0);
 }
 
+TEST_F(InteractiveCheck, DialogIsOwnedByTheCallersActiveWindowIfAny) {
+  HWND owner = nullptr;
+  RunDialog([&](HWND dlg) {
+    owner = GetWindow(dlg, GW_OWNER);
+    Press(dlg, IDCANCEL);
+  });
+  EXPECT_EQ(owner, nullptr) << "no active window: no owner, and the dialog is still shown";
+
+  HWND till = CreateWindowExA(0, "STATIC", "Till", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200,
+                              100, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(till, nullptr);
+  SetActiveWindow(till);
+  ASSERT_EQ(GetActiveWindow(), till);
+  RunDialog([&](HWND dlg) {
+    owner = GetWindow(dlg, GW_OWNER);
+    Press(dlg, IDCANCEL);
+  });
+  EXPECT_EQ(owner, till);
+  DestroyWindow(till);
+  EXPECT_EQ(rc_, 0);
+}
+
 TEST_F(InteractiveCheck, DialogThatCannotBeShownIsNotReportedAsPassed) {
   gModuleInstance = GetModuleHandleA("kernel32.dll");  // holds no dialog 102
   LONG rc = -1;

@@ -10,6 +10,7 @@
 #include <chrono>
 
 #include "so/service_object.h"
+#include "so/log_text.h"
 #include "tests/drawer/scripted_calls.h"
 #include "tests/support/service_log.h"
 

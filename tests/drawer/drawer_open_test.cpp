@@ -161,6 +161,7 @@ TEST_F(OpenDrawer, NullResultPointerIsNeverWritten) {
   EXPECT_EQ(so_->openDrawer(nullptr), S_OK);
   poll.join();
   EXPECT_EQ(so_->ResultCode, opos::SUCCESS);
+  EXPECT_TRUE(log_->HasDebug("Cash.openDrawer(0x 0)")) << "the entry line shows the address";
 }
 
 }  // namespace

@@ -24,7 +24,10 @@ TEST_F(CheckHealthLevels, ClosedServiceIsIllegalWithFalseStatus) {
 }
 
 TEST_F(CheckHealthLevels, InternalLevelReportsSuccessWithoutPortTraffic) {
-  EXPECT_EQ(Check(1), opos::SUCCESS);
+  LONG rc = -1;
+  EXPECT_EQ(so_->CheckHealth(1, &rc), S_OK);
+  EXPECT_EQ(rc, opos::SUCCESS);
+  EXPECT_TRUE(log_->HasDebug(Fmt("Cash.CheckHealth(%d, 0x%02x)", 1, AddressOf(&rc))));
   EXPECT_EQ(Scripted_CallTotal(), 0);
   EXPECT_STREQ(so_->szCheckHealthText, "Internal HCheck: Successful");
   EXPECT_TRUE(log_->HasDebug("Cash.CheckHealth:0"));

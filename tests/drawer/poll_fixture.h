@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "so/log_text.h"
 #include "tests/drawer/scripted_calls.h"
 #include "tests/support/service_fixture.h"
 

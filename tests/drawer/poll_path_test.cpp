@@ -40,6 +40,8 @@ TEST_F(DrawerWithPollThread, WaitForDrawerCloseBeepsUntilTheShutReadingThenRetur
   EXPECT_EQ(so->DrawerOpened, 0);
   EXPECT_EQ(so->bCloseWaiter, 0);
   EXPECT_TRUE(log->HasDebug("Cash.waitForDrawerClose end:0"));
+  EXPECT_TRUE(log->HasDebug(
+      Fmt("Cash.waitForDrawerClose(%d,%d,%d,%d,0x%02x)", 0, 880, 5, 0, AddressOf(&rc))));
 
   const int beepsAtClose = gBeeps;
   Scripted_SetStatus(1, kOpen);  // opened again, with nobody waiting

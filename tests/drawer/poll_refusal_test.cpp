@@ -1,6 +1,7 @@
-// waitForDrawerClose with the real poll thread when nothing could ever end
-// the wait: the poll thread stopped before or during the call, or events
-// frozen. Each fails at once instead of blocking its caller for good.
+// waitForDrawerClose with the real poll thread when there is nothing to wait
+// for (the drawer is shut) or nothing could ever end the wait (the poll
+// thread stopped before or during the call, or events frozen): it returns at
+// once instead of blocking its caller for good.
 #include "tests/drawer/poll_fixture.h"
 
 namespace {
@@ -48,6 +49,18 @@ TEST_F(DrawerWithPollThread, PollThreadStoppedDuringTheWaitEndsIt) {
   EXPECT_EQ(rc, opos::E_FAILURE);
   EXPECT_EQ(so->bCloseWaiter, 0);
   EXPECT_TRUE(log->HasError("Cash.waitForDrawerClose poll thread ended during the wait:0"));
+}
+
+TEST_F(DrawerWithPollThread, WaitWithTheDrawerShutReturnsAtOnceIdle) {
+  LONG rc = -1;
+  const auto start = Clock::now();
+  EXPECT_EQ(so->waitForDrawerClose(1000, 880, 5, 300, &rc), S_OK);
+  EXPECT_LT(Clock::now() - start, seconds(3));
+  EXPECT_EQ(rc, opos::SUCCESS);
+  EXPECT_EQ(so->State, opos::S_IDLE);
+  EXPECT_TRUE(log->HasDebug("Cash.waitForDrawerClose three:0"));
+  EXPECT_TRUE(log->HasDebug(">State:OPOS_S_IDLE(0x02)"));
+  EXPECT_EQ(gBeeps, 0);
 }
 
 }  // namespace
