@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# The one-command demo: builds the product, installs it into a Wine prefix of
+# its own, starts the printer emulator on loopback with a drawer that shuts by
+# itself a few seconds after each kick, configures a cash drawer on it and
+# runs a till's whole cycle through drawerctl. Prints a transcript and the
+# service object's log. Leaves nothing running.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${HALYARD_BUILD_DIR:-$root/build}
+prefix=$build/demo-prefix
+install=$build/demo-install
+device=KX8-Demo
+auto_close_ms=${DEMO_AUTO_CLOSE_MS:-4000}
+
+say() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+say "installing what is missing and building (build/)"
+bash "$root/scripts/setup.sh"
+cmake -S "$root" -B "$build" -G Ninja \
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j"$(nproc)" | tail -n 1
+for f in Halyard.dll Ferrule.dll Quire.dll drawerctl.exe printer-emulator.exe; do
+  [ -f "$build/bin/$f" ] || { echo "demo: $f was not built" >&2; exit 1; }
+done
+
+say "Wine prefix of the demo: ${prefix#$root/}"
+bash "$root/scripts/wine-prefix.sh" "$prefix"
+export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all
+
+emulator_pid=""
+cleanup() {
+  [ -n "$emulator_pid" ] && kill "$emulator_pid" 2>/dev/null || true
+  WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+say "installing into ${install#$root/} (as the setup program would)"
+rm -rf "$install"
+mkdir -p "$install"
+cp "$build/bin/"{Halyard.dll,Ferrule.dll,Quire.dll,drawerctl.exe,printer-emulator.exe} "$install/"
+cat > "$install/OPOSLog.ini" <<'INI'
+[Cash_Log]
+level=Log_Level_Debug
+mode=Log_Mode_Simple
+flush_size=0
+format=%T [%L] %m
+INI
+# The service object finds its folder (OPOSLog.ini, Cashlog\) from this entry.
+wine reg add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\OPOS_is1' \
+     /v UninstallString /d "\"$(winpath "$install")\\uninstall.exe\"" /f >/dev/null
+wine regsvr32 /s "$(winpath "$install")\\Halyard.dll"
+echo "registered SOTarvoCash.SOTvCash from $(winpath "$install")\\Halyard.dll"
+echo "log settings: ${install#$root/}/OPOSLog.ini (level=Log_Level_Debug)"
+
+say "printer emulator on loopback (the drawer shuts by itself ${auto_close_ms} ms after it opens)"
+emulator_log=$install/printer-emulator.log
+wine "$install/printer-emulator.exe" --address 127.0.0.1 --port 0 --sensor high-when-open \
+     --auto-close "$auto_close_ms" --no-stdin >"$emulator_log" 2>&1 </dev/null &
+emulator_pid=$!
+port=""
+for _ in $(seq 1 200); do
+  port=$(sed -n 's/.*listening 127\.0\.0\.1:\([0-9][0-9]*\).*/\1/p' "$emulator_log" | head -n 1)
+  [ -n "$port" ] && break
+  kill -0 "$emulator_pid" 2>/dev/null || break
+  sleep 0.1
+done
+if [ -z "$port" ]; then
+  echo "demo: the printer emulator did not start:" >&2
+  cat "$emulator_log" >&2
+  exit 1
+fi
+echo "listening on 127.0.0.1:$port"
+
+drawerctl() { wine "$install/drawerctl.exe" "$@"; }
+
+say "drawerctl add $device --port tcp:127.0.0.1:$port --pin 2 --sensor high-open"
+drawerctl add "$device" --port "tcp:127.0.0.1:$port" --pin 2 --sensor high-open --replace
+drawerctl list
+
+say "drawerctl cycle $device (reminder beep from the second open poll, every poll)"
+status=0
+drawerctl cycle "$device" --beep-timeout 200 --beep-frequency 880 --beep-duration 150 \
+          --beep-delay 100 || status=$?
+
+say "what the printer saw"
+grep -iE 'kick|drawer|connect' "$emulator_log" | sed 's/^/  /' || true
+
+log=$install/Cashlog/CashRollback.log
+say "the service object's log: ${log#$root/}  ($(winpath "$install")\\Cashlog\\CashRollback.log)"
+if [ -f "$log" ]; then
+  tr -d '\r' <"$log" | sed 's/^/  /'
+else
+  echo "  (no log was written)"
+fi
+
+say "done (drawerctl exit code $status); stopping the emulator and Wine"
+exit "$status"
