@@ -6,7 +6,7 @@ namespace drawerctl::transcript {
 namespace {
 
 // Calls line up in one column; the outcome follows in the next.
-constexpr int kCallColumnWidth = 44;
+constexpr int kCallColumnWidth = 58;
 
 void Emit(FILE* stream, const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), stream);

@@ -1,0 +1,79 @@
+// drawerctl.exe against the real registered service object and the printer
+// emulator on loopback: what an operator sees for a drawer that opens, one
+// that does not, a printer that is not there, and the property and health
+// read-outs.
+#include <gtest/gtest.h>
+
+#include "emulated_drawer.h"
+
+namespace {
+
+TEST(DrawerctlDevice, OpenKicksTheConfiguredPinAndReportsTheOpening) {
+  EmulatedDrawer drawer("open", {5, 5});
+  ChildResult r = drawer.Run("open");
+  ASSERT_TRUE(r.finished);
+  EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+  size_t at = r.out.find("OpenService(\"CashDrawer\", \"" + drawer.Name() + "\")");
+  at = FindFrom(r.out, "OPOS_SUCCESS (0)", at);
+  at = FindFrom(r.out, "openDrawer()", at);
+  at = FindFrom(r.out, "event SOStatusUpdate(1)", at);
+  at = FindFrom(r.out, "DrawerOpened (1001) = 1 (open)", at);
+  at = FindFrom(r.out, "result: the drawer opened", at);
+  at = FindFrom(r.out, "CloseService()", at);
+  EXPECT_NE(at, std::string::npos) << r.out;
+  emulator::Snapshot s = drawer.Printer().snapshot();
+  ASSERT_EQ(s.kicks.size(), 1u);
+  EXPECT_EQ(s.kicks[0].pin, 5);
+}
+
+TEST(DrawerctlDevice, AKickOnTheWrongPinIsReportedAsNotOpened) {
+  // The service waits its full 10 s for the opening that never comes.
+  EmulatedDrawer drawer("wrongpin", {5, 2});
+  ChildResult r = drawer.Run("open");
+  EXPECT_EQ(r.exitCode, 5u) << r.out << r.err;
+  EXPECT_NE(r.out.find("result: the drawer was NOT seen open"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("--pin"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("event SOStatusUpdate(1)"), std::string::npos) << r.out;
+}
+
+TEST(DrawerctlDevice, APrinterThatIsNotThereFailsTheOpenWithAHint) {
+  EmulatedDrawer drawer("absent", {2, 2, -1, -1});
+  ChildResult r = drawer.Run("open");
+  EXPECT_EQ(r.exitCode, 1u) << r.out << r.err;
+  size_t at = r.out.find("OPOS_E_FAILURE (111)");
+  ASSERT_NE(at, std::string::npos) << r.out;
+  EXPECT_NE(FindFrom(r.out, "check: the port did not open", at), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("openDrawer()"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("CloseService()"), std::string::npos) << "nothing was open to close";
+}
+
+TEST(DrawerctlDevice, StatusShowsThePropertiesByName) {
+  EmulatedDrawer drawer("status");
+  ChildResult r = drawer.Run("status");
+  EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+  for (const char* line :
+       {"Claimed (1)", "DeviceEnabled (3)", "State (9)", "ServiceObjectVersion (8)",
+        "PowerState (14)", "DrawerOpened (1001)", "CapStatus (1501)", "CheckHealthText (1000001)"})
+    EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+  EXPECT_NE(r.out.find("1007000"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("2 OPOS_S_IDLE"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("0 (shut)"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("2000 OPOS_PS_UNKNOWN"), std::string::npos) << r.out;
+}
+
+TEST(DrawerctlDevice, HealthChecksReportTheirTextAndTheExternalOneKicks) {
+  EmulatedDrawer drawer("health", {2, 2, 500});
+  ChildResult internal = drawer.Run("health", "--level 1");
+  EXPECT_EQ(internal.exitCode, 0u) << internal.out << internal.err;
+  EXPECT_NE(internal.out.find("CheckHealth(1)"), std::string::npos) << internal.out;
+  EXPECT_TRUE(drawer.Printer().snapshot().kicks.empty());
+
+  ChildResult external = drawer.Run("health", "--level 2");
+  EXPECT_EQ(external.exitCode, 0u) << external.out << external.err;
+  size_t text = external.out.find("CheckHealthText = \"");
+  ASSERT_NE(text, std::string::npos) << external.out;
+  EXPECT_NE(external.out.compare(text, 20, "CheckHealthText = \"\""), 0) << "no health text";
+  EXPECT_EQ(drawer.Printer().snapshot().kicks.size(), 1u);
+}
+
+}  // namespace

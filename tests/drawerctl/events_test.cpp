@@ -1,0 +1,59 @@
+// drawerctl.exe receiving the service object's events while it pumps: a
+// drawer worked by hand during `watch`, `wait` on an open drawer, and the
+// whole till cycle.
+#include <gtest/gtest.h>
+
+#include "emulated_drawer.h"
+
+namespace {
+
+TEST(DrawerctlEvents, WatchPrintsEveryChangeWithItsTime) {
+  EmulatedDrawer drawer("watch");
+  auto watching = drawer.Start("watch", "--seconds 6");
+  ASSERT_TRUE(drawer.AwaitEnabled(20000));
+  Sleep(1500);
+  drawer.Printer().openDrawer();
+  Sleep(1500);
+  drawer.Printer().closeDrawer();
+  ChildResult r = watching.get();
+  EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+  size_t first = r.out.find("event SOStatusUpdate(0)");
+  size_t open = FindFrom(r.out, "event SOStatusUpdate(1)", first);
+  size_t shut = FindFrom(r.out, "event SOStatusUpdate(0)", open);
+  ASSERT_NE(shut, std::string::npos) << r.out;
+  // Each event line starts with its time of arrival.
+  size_t lineStart = r.out.rfind('\n', open) + 1;
+  EXPECT_EQ(r.out[lineStart + 4], ':') << r.out.substr(lineStart, 20);
+  EXPECT_NE(r.out.find("seen: 1 open, 2 shut"), std::string::npos) << r.out;
+}
+
+TEST(DrawerctlEvents, WaitReturnsWhenTheOpenDrawerIsShut) {
+  EmulatedDrawer drawer("wait", {2, 2, 5000});
+  drawer.Printer().openDrawer();  // opened by hand; it shuts by itself later
+  ChildResult r = drawer.Run("wait", "--beep-timeout 0 --beep-frequency 440 --beep-duration 10");
+  EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+  size_t at = r.out.find("event SOStatusUpdate(1)");
+  at = FindFrom(r.out, "waitForDrawerClose(0, 440, 10, 100)", at);
+  at = FindFrom(r.out, "waitForDrawerClose returned", at);
+  at = FindFrom(r.out, "OPOS_SUCCESS (0)", at);
+  at = FindFrom(r.out, "event SOStatusUpdate(0)", at);
+  at = FindFrom(r.out, "DrawerOpened (1001) = 0 (shut)", at);
+  EXPECT_NE(at, std::string::npos) << r.out;
+}
+
+TEST(DrawerctlEvents, CycleRunsTheTillsWholeConversation) {
+  EmulatedDrawer drawer("cycle", {2, 2, 1500});
+  ChildResult r = drawer.Run("cycle", "--beep-timeout 100 --beep-duration 10");
+  EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+  size_t at = r.out.find("DeviceEnabled = 1");
+  for (const char* step :
+       {"openDrawer()", "event SOStatusUpdate(1)", "waitForDrawerClose returned",
+        "event SOStatusUpdate(0)", "CheckHealth(1)", "CheckHealth(2)", "DeviceEnabled = 0",
+        "ReleaseDevice()", "CloseService()", "events seen:"}) {
+    at = FindFrom(r.out, step, at);
+    EXPECT_NE(at, std::string::npos) << step << "\n" << r.out;
+  }
+  EXPECT_EQ(drawer.Printer().snapshot().kicks.size(), 2u) << "openDrawer and CheckHealth(2)";
+}
+
+}  // namespace
