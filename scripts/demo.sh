@@ -91,7 +91,14 @@ grep -iE 'kick|drawer|connect' "$emulator_log" | sed 's/^/  /' || true
 log=$install/Cashlog/CashRollback.log
 say "the service object's log: ${log#$root/}  ($(winpath "$install")\\Cashlog\\CashRollback.log)"
 if [ -f "$log" ]; then
-  tr -d '\r' <"$log" | sed 's/^/  /'
+  # The delivery thread looks at its empty queue five times a second
+  # ("Cash.fEventJob(1,0,0)" answered by "Cash.fEventJob:0"); those pairs are
+  # left out here, the file has them all.
+  tr -d '\r' <"$log" | awk '
+    /Cash\.fEventJob\(1,0,0\)$/ { held = $0; next }
+    held != "" { if ($0 !~ /Cash\.fEventJob:0$/) print "  " held; held = "" ; if ($0 ~ /Cash\.fEventJob:0$/) { skipped++; next } }
+    { print "  " $0 }
+    END { if (held != "") print "  " held; if (skipped) printf "  (%d empty looks of the delivery thread at its queue left out)\n", skipped }'
 else
   echo "  (no log was written)"
 fi
