@@ -126,6 +126,8 @@ void ShowLogDiagnostics(size_t count) {
   }
   transcript::Say("  log: " + *path);
   for (const auto& line : DiagnosticLines(*text, count)) transcript::Say("    " + line);
+  transcript::Say("  (after a port call the first number is the port library's code, the second "
+                  "the Windows error; e.g. 31 10061: the connection was refused)");
 }
 
 }  // namespace drawerctl
