@@ -105,6 +105,7 @@ bool ServiceSession::SetNumber(LONG index, LONG value, bool quiet) {
 }
 
 bool ServiceSession::Enable() {
+  enableTried_ = true;  // the worker threads may run from here on
   if (!SetNumber(opos::PIDX_DeviceEnabled, 1, false)) return false;
   // The setter has no result of its own: the property tells whether it took.
   std::optional<LONG> now = Number(opos::PIDX_DeviceEnabled);
@@ -155,7 +156,7 @@ bool ServiceSession::AwaitEvent(LONG status, size_t already, DWORD ms) {
 
 void ServiceSession::Close() {
   if (!service_) return;
-  if (opened_) {
+  if (opened_ && enableTried_) {
     // A delivery in flight when the service closes would wait for this
     // thread while this thread waits for the delivery thread: hold events
     // back and let any delivery under way arrive first.

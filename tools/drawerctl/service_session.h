@@ -69,6 +69,7 @@ class ServiceSession {
   bool opened_ = false;
   bool claimed_ = false;
   bool enabled_ = false;
+  bool enableTried_ = false;
   int exit_ = kExitOk;
 };
 
