@@ -21,6 +21,8 @@ SetCompressor /SOLID lzma
 !include "MUI2.nsh"
 !include "FileFunc.nsh"
 !include "LogicLib.nsh"
+!include "StrFunc.nsh"
+${StrLoc}
 
 !ifndef OUT_FILE | PAYLOAD | INI_FILE | VERSION
   !error "build this script through CMake (target installer)"
@@ -138,6 +140,26 @@ Function ReadDeviceOptions
   ${If} $DeviceName != ""
   ${AndIf} $DevicePort == ""
     MessageBox MB_ICONSTOP "/DEVICE= needs /PORT= (tcp:HOST[:PORT], COMn or LPTn)" /SD IDOK
+    SetErrorLevel ${EXIT_BAD_OPTION}
+    Quit
+  ${EndIf}
+  ; The port library reads tcp:HOST[:PORT], COMn or LPTn; drawerctl add
+  ; checks the details, the installer only the kind.
+  ${If} $DevicePort != ""
+    StrCpy $R3 $DevicePort 4
+    StrCpy $R4 $DevicePort 3
+    ${IfNot} $R3 == "tcp:"
+    ${AndIfNot} $R4 == "COM"
+    ${AndIfNot} $R4 == "LPT"
+      MessageBox MB_ICONSTOP "/PORT= is tcp:HOST[:PORT], COMn or LPTn, not $DevicePort" /SD IDOK
+      SetErrorLevel ${EXIT_BAD_OPTION}
+      Quit
+    ${EndIf}
+  ${EndIf}
+  ; A backslash would make the name a path of keys.
+  ${StrLoc} $R5 $DeviceName "\" ">"
+  ${If} $R5 != ""
+    MessageBox MB_ICONSTOP "/DEVICE= may not contain a backslash" /SD IDOK
     SetErrorLevel ${EXIT_BAD_OPTION}
     Quit
   ${EndIf}

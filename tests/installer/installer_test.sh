@@ -73,6 +73,16 @@ check "service entry with the cleaner's marker" \
 check "the first device is configured" \
   bash -c "wine reg query '$cashdrawer_key\\KX8-InstallerTest' /v Port </dev/null | grep -q tcp:127.0.0.1:1"
 
+# ---- installing again over it ------------------------------------------------
+echo '; kept by the integrator' >>"$install_unix/OPOSLog.ini"
+wine "$bin/HalyardSetup.exe" /S "/D=$install_win" </dev/null
+rc=$?
+[ "$rc" -eq 0 ] && pass "a second install over the first exits 0" \
+                || fail "a second install over the first exits 0 (got $rc)"
+check "the integrator's OPOSLog.ini survives a reinstall" \
+  grep -q 'kept by the integrator' "$install_unix/OPOSLog.ini"
+check "the configured drawer survives a reinstall" reg_has "$cashdrawer_key\\KX8-InstallerTest"
+
 # ---- the installed product at work ------------------------------------------
 emulator_out=$work/emulator.log
 wine "$install_unix/printer-emulator.exe" --port 0 --sensor high-when-open --auto-close 1500 \
@@ -130,11 +140,16 @@ wine reg delete "$cashdrawer_key\\OtherVendor-Till1" /f >/dev/null 2>&1 </dev/nu
 
 # An option the installer does not know how to honour stops it before it
 # touches anything.
-wine "$bin/HalyardSetup.exe" /S /DEVICE=KX8-Bad /PORT=COM1 /PIN=3 "/D=$install_win" </dev/null
-rc=$?
-[ "$rc" -eq 2 ] && pass "a bad /PIN= stops the install with exit code 2" \
-                || fail "a bad /PIN= stops the install with exit code 2 (got $rc)"
-check_not "nothing was installed after the bad option" test -e "$install_unix"
+for bad in "/PORT=COM1 /PIN=3" "/PORT=COM1 /SENSOR=open" "/PORT=USB1" "/DEVICE=KX8-Bad" \
+           '/DEVICE=KX8\Bad /PORT=COM1'; do
+  # shellcheck disable=SC2086
+  wine "$bin/HalyardSetup.exe" /S $bad "/D=$install_win" </dev/null
+  rc=$?
+  [ "$rc" -eq 2 ] && pass "$bad stops the install with exit code 2" \
+                  || fail "$bad stops the install with exit code 2 (got $rc)"
+done
+check_not "nothing was installed after the bad options" test -e "$install_unix"
+check_not "no uninstall entry after the bad options" reg_has "$uninstall_key"
 
 if [ "$failures" -ne 0 ]; then echo "installer_test: $failures check(s) failed"; exit 1; fi
 echo "installer_test: all checks passed"
