@@ -44,8 +44,8 @@ constexpr std::array<CommandSpec, 9> kCommands{{
      "Writes the device key HKLM\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\CashDrawer\\NAME:\n"
      "default value SOTarvoCash.SOTvCash, OpenSingle (1 high-open, 0 high-shut),\n"
      "PinSingle (0 pin 2, 1 pin 5) and Port. The printer model named in NAME\n"
-     "(e.g. KX-M27) chooses how the service talks to it; names with KX8 are removed\n"
-     "by the uninstaller's cleaner.",
+     "(e.g. KX-M27) chooses how the service talks to it. Uninstalling the package\n"
+     "removes every drawer configured for it.",
      kAddOptions.data(), kAddOptions.size(), 1, RunAdd},
     {"remove", "remove NAME", "delete a cash drawer's configuration",
      "Deletes the device key of NAME. Only devices served by SOTarvoCash.SOTvCash\n"
