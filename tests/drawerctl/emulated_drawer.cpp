@@ -46,7 +46,7 @@ EmulatedDrawer::EmulatedDrawer(const char* what, DrawerWiring wiring)
   int port = wiring.port != 0 ? wiring.port : printer_.port();
   if (wiring.port < 0) port = RefusingPort();
   d.port = "tcp:127.0.0.1:" + std::to_string(port);
-  d.openSingle = 1;  // the emulator reports the sensor bit set while open
+  d.openSingle = wiring.deviceHighOpen ? 1 : 0;  // the emulator sets the bit while open
   d.pinSingle = wiring.devicePin == 5 ? 1 : 0;
   EXPECT_EQ(drawerctl::WriteDevice(d), ERROR_SUCCESS);
 }

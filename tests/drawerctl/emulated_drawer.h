@@ -13,6 +13,7 @@ struct DrawerWiring {
   int devicePin = 2;          // what the device key tells the service object to kick
   int autoCloseMs = -1;       // the emulated drawer shuts by itself; -1 never
   int port = 0;               // 0: the emulator's port; else a port nobody listens on
+  bool deviceHighOpen = true; // the device key's sensor polarity; the emulator's is high-open
 };
 
 class EmulatedDrawer {

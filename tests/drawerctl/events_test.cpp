@@ -41,6 +41,18 @@ TEST(DrawerctlEvents, WaitReturnsWhenTheOpenDrawerIsShut) {
   EXPECT_NE(at, std::string::npos) << r.out;
 }
 
+TEST(DrawerctlEvents, ASensorReadTheWrongWayRoundIsPointedOut) {
+  // The shut drawer reads open, so the service waits its full 10 s for an
+  // opening it cannot see.
+  EmulatedDrawer drawer("polarity", {2, 2, -1, 0, false});
+  ChildResult r = drawer.Run("open");
+  ASSERT_TRUE(r.finished);
+  size_t first = r.out.find("event SOStatusUpdate(1)");
+  size_t note = FindFrom(r.out, "the drawer reads open before the kick", first);
+  EXPECT_NE(FindFrom(r.out, "--sensor", note), std::string::npos) << r.out;
+  EXPECT_LT(note, r.out.find("openDrawer()")) << r.out;
+}
+
 TEST(DrawerctlEvents, CycleRunsTheTillsWholeConversation) {
   EmulatedDrawer drawer("cycle", {2, 2, 1500});
   ChildResult r = drawer.Run("cycle", "--beep-timeout 100 --beep-duration 10");

@@ -47,8 +47,11 @@ void ShowDrawerOpened(ServiceSession& s) {
 // Kicks the drawer and reports whether it was seen open.
 bool KickAndReport(ServiceSession& s) {
   size_t opensBefore = s.Events().CountOf(opos::CASH_SUE_DRAWEROPEN);
-  if (s.Number(opos::PIDX_DrawerOpened).value_or(0) == 1)
-    transcript::Say("  the drawer is already open: the service reports no new opening");
+  if (s.Number(opos::PIDX_DrawerOpened).value_or(0) == 1) {
+    transcript::Say("  the drawer reads open before the kick: the service reports no new opening");
+    transcript::Hint("if the drawer is in fact shut, its sensor reads the other way round: "
+                     "drawerctl add NAME ... --sensor high-open|high-shut --replace");
+  }
   if (!s.Kick()) return false;
   bool opened = DrawerSeenOpen(s, opensBefore);
   ShowDrawerOpened(s);
