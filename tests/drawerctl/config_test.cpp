@@ -184,6 +184,7 @@ TEST(DrawerctlHelp, ToolAndEveryCommandAnswerHelp) {
   EXPECT_EQ(Drawerctl("open").exitCode, 2u);
   EXPECT_EQ(Drawerctl("health X --level 4").exitCode, 2u);
   EXPECT_EQ(Drawerctl("watch X --seconds -1").exitCode, 2u);
+  EXPECT_EQ(Drawerctl("watch X --seconds 4294968").exitCode, 2u);
 }
 
 }  // namespace

@@ -143,8 +143,10 @@ int RunStatus(const ParsedArgs& args) {
 
 int RunWatch(const ParsedArgs& args) {
   std::optional<LONG> seconds = args.Has("seconds") ? ParseLong(args.Value("seconds")) : 0;
-  if (!seconds || *seconds < 0) {
-    transcript::Error("--seconds needs a whole number of seconds, 0 or more");
+  // A millisecond count must fit a DWORD below INFINITE: about 49 days.
+  constexpr LONG kMaxWatchSeconds = 4000000;
+  if (!seconds || *seconds < 0 || *seconds > kMaxWatchSeconds) {
+    transcript::Error("--seconds needs a whole number of seconds, 0 to 4000000");
     return kExitUsage;
   }
   CatchInterrupt();
