@@ -1,0 +1,170 @@
+// The poll thread: what each reading logs and changes, failed reads, the
+// parallel class-2 printer, network re-opening, the reminder beep, the
+// drawer-wait lock and the thread's end.
+#include <vector>
+
+#include "tests/support/service_fixture.h"
+
+namespace {
+
+class Poll : public ServiceFixture {
+ protected:
+  void OpenAndEnable() {
+    ASSERT_EQ(Open(), 0);
+    Enable();
+    ASSERT_EQ(so->DeviceEnabled, 1);
+  }
+};
+
+TEST_F(Poll, AReadingIsLoggedWithSignedBytesAndDecodedByPolarity) {
+  Scripted_SetStatus(1, 0x84, 0x01, 0x7f, 0xff);
+  const int words[7] = {-1, 2, 0x30, 0x40, 0x50, 0x60, 0x70};
+  Scripted_SetDiag(SCRIPTED_READ, words, 7);
+  OpenAndEnable();  // "Normal" polarity: bit 0x04 set is a shut drawer
+  ASSERT_TRUE(WaitReads(2));
+  PumpFor(100);
+  EXPECT_TRUE(log->HasDebug(
+      "lpEvent ReadPort true:0xffffff84 0x1 0x7f 0xffffffff,-1 2,0x30,0x40,0x50,0x60,0x70"))
+      << log->Dump();
+  const int normal = log->Find("lpEvent ReadPort Normal");
+  EXPECT_GE(normal, 0);
+  EXPECT_EQ(log->Find("lpEvent ReadPort normal Close", normal), normal + 1);
+  EXPECT_EQ(so->State, opos::S_IDLE);
+  ScriptedCall read{};
+  ASSERT_TRUE(Scripted_GetCall(Scripted_CallTotal() - 1, &read));
+  EXPECT_EQ(read.fn, SCRIPTED_READ);
+  EXPECT_NE(read.threadId, GetCurrentThreadId());
+  EXPECT_EQ(read.modelClass, 4);
+  EXPECT_EQ(read.count, -1);
+  EXPECT_EQ(read.timeoutMs, 300);
+  EXPECT_TRUE(log->HasDebug(Fmt("Cash.lpEventProc(0x%02x)",
+                                static_cast<unsigned>(reinterpret_cast<UINT_PTR>(so)))));
+}
+
+TEST_F(Poll, AFailedReadBetweenOpenReadingsChangesNothing) {
+  Scripted_SetStatus(1, 0x00);  // open under "Normal"
+  OpenAndEnable();
+  ASSERT_TRUE(WaitStatus(1));
+  const int reads = Scripted_CallCount(SCRIPTED_READ);
+  Scripted_QueueStatus(0, 0x04);  // a failed read does not deliver its bytes
+  ASSERT_TRUE(WaitReads(reads + 3));
+  PumpFor(200);
+  EXPECT_EQ(so->DrawerOpened, 1);
+  EXPECT_EQ(so->State, opos::S_BUSY);
+  EXPECT_EQ(co->StatusUpdates(), (std::vector<LONG>{1}));
+}
+
+TEST_F(Poll, AParallelClassTwoPrinterIsNotDecoded) {
+  Scripted_SetOpen(7, PORT_PAR, 0x51);
+  Scripted_SetStatus(1, 0x04);
+  const std::string name = UniqueDeviceName("KX-M27");
+  DeviceKey parallel(name);
+  parallel.SetDword("OpenSingle", 0).SetDword("PinSingle", 0);
+  ASSERT_EQ(Open(name), 0);
+  Enable();
+  ASSERT_TRUE(WaitStatus(1));
+  Scripted_SetStatus(1, 0x00);  // would read open
+  ASSERT_TRUE(WaitReads(3));
+  PumpFor(200);
+  EXPECT_TRUE(log->HasDebug("lpEvent ReadPort PORT_PAR 2"));
+  EXPECT_FALSE(log->Has("lpEvent ReadPort Normal"));
+  EXPECT_EQ(so->State, opos::S_IDLE);
+  EXPECT_EQ(so->DrawerOpened, 0);
+  EXPECT_EQ(co->StatusUpdates(), (std::vector<LONG>{0}));
+}
+
+TEST_F(Poll, ANetworkPortIsReopenedAfterAFailedRead) {
+  Scripted_SetOpen(7, PORT_ETH, 0x51);
+  Scripted_SetStatus(1, 0x04);
+  OpenAndEnable();
+  ASSERT_TRUE(WaitReads(2));
+  EXPECT_EQ(Scripted_CallCount(SCRIPTED_REOPEN), 0) << "a good link is left alone";
+  Scripted_QueueStatus(0, 0x04);
+  Scripted_QueueResult(SCRIPTED_REOPEN, 0);  // the first re-open fails
+  ASSERT_TRUE(PumpUntil([] { return Scripted_CallCount(SCRIPTED_REOPEN) >= 2; }, 8000));
+  PumpFor(2500);
+  EXPECT_EQ(Scripted_CallCount(SCRIPTED_REOPEN), 2) << "tried until it succeeds, then no more";
+  EXPECT_EQ(so->bNetLinked, 1);
+
+  // The cycle after the failed re-open starts after the short nap.
+  std::vector<ScriptedCall> calls(Scripted_CallTotal());
+  for (int i = 0; i < static_cast<int>(calls.size()); ++i) Scripted_GetCall(i, &calls[i]);
+  for (size_t i = 0; i + 1 < calls.size(); ++i) {
+    if (calls[i].fn != SCRIPTED_REOPEN || calls[i].result != 0) continue;
+    ASSERT_EQ(calls[i + 1].fn, SCRIPTED_READ);
+    EXPECT_LT(calls[i + 1].tick - calls[i].tick, 900u) << "100 ms nap, not 1000";
+    ASSERT_EQ(calls[i - 1].fn, SCRIPTED_READ);
+    EXPECT_EQ(calls[i - 1].result, 1) << "re-opened after a good reading";
+  }
+}
+
+std::vector<int> gBeepReadings;
+BOOL WINAPI RecordBeep(DWORD frequency, DWORD duration) {
+  // The reading that sounded it: this thread's last ReadPort.
+  gBeepReadings.push_back(Scripted_CallCount(SCRIPTED_READ) - 1);
+  return frequency == 880 && duration == 5;
+}
+
+TEST_F(Poll, TheReminderBeepFollowsTheOpenReadingsOfAWaiter) {
+  // What waitForDrawerClose(200, 880, 5, 300) stores before it waits.
+  so->nBeepTimeout = 200;
+  so->nBeepFrequency = 880;
+  so->nBeepDuration = 5;
+  so->nOpenTime = 0;
+  so->nBeepCountdown = 300;
+  so->nBeepDelay = 300;
+  so->bCloseWaiter = 1;
+  gBeepReadings.clear();
+  gBeep = RecordBeep;
+  Scripted_SetStatus(1, 0x00);
+  OpenAndEnable();  // counts readings of the poll thread from 1
+  ASSERT_TRUE(WaitReads(1 + 8, 15000));
+  so->bCloseWaiter = 0;
+  PumpFor(100);
+  gBeep = ::Beep;
+  // Beeping starts at reading 2 (200 / 100); the countdown of 300 gives the
+  // first beep two readings later and then one every third reading.
+  ASSERT_GE(gBeepReadings.size(), 2u);
+  EXPECT_EQ(gBeepReadings[0], 4);
+  EXPECT_EQ(gBeepReadings[1], 7);
+  EXPECT_EQ(so->nOpenTime, 100 * (Scripted_CallCount(SCRIPTED_READ) - 1));
+}
+
+TEST_F(Poll, TransitionsWaitForTheDrawerWaitLock) {
+  Scripted_SetStatus(1, 0x00);
+  OpenAndEnable();
+  ASSERT_EQ(so->DrawerOpened, 1);
+  {
+    win::CsLock hold(so->csDrawerWait);
+    Scripted_SetStatus(1, 0x04);
+    const int reads = Scripted_CallCount(SCRIPTED_READ);
+    ASSERT_TRUE(Scripted_WaitCalls(SCRIPTED_READ, reads + 1, 5000));
+    Sleep(300);
+    // The shut reading is in, its transition waits for the lock.
+    EXPECT_EQ(so->DrawerOpened, 1);
+    EXPECT_EQ(so->bDrawerOpenSeen, 1);
+  }
+  ASSERT_TRUE(PumpUntil([&] { return so->DrawerOpened == 0; }, 3000));
+  EXPECT_EQ(so->State, opos::S_IDLE);
+  ASSERT_TRUE(WaitStatus(2));
+  EXPECT_EQ(co->StatusUpdates(), (std::vector<LONG>{1, 0}));
+}
+
+TEST_F(Poll, AStopRequestEndsTheThreadWithinACycle) {
+  EXPECT_EQ(so->bPollRunning, 0);
+  Scripted_SetStatus(1, 0x04);
+  ASSERT_EQ(Open(), 0);
+  EXPECT_EQ(so->bPollRunning, 0) << "suspended until the enable";
+  Enable();
+  EXPECT_EQ(so->bPollRunning, 1);
+  ASSERT_TRUE(WaitReads(2));
+  so->bStopThreads = 1;
+  const DWORD start = GetTickCount();
+  EXPECT_EQ(WaitForSingleObject(so->hPrnExitEvent.get(), 5000), WAIT_OBJECT_0);
+  EXPECT_LT(GetTickCount() - start, 2500u);
+  EXPECT_EQ(so->bPollRunning, 0);
+  EXPECT_TRUE(PumpUntil([&] { return log->HasDebug("Cash.lpPrnProc:0 SetEvent hPrnExitEvent"); },
+                        2000));
+}
+
+}  // namespace
