@@ -2,6 +2,8 @@
 
 #include <tlhelp32.h>
 
+#include <vector>
+
 namespace {
 
 class StaEnvironment : public ::testing::Environment {
@@ -76,8 +78,46 @@ int ProcessThreadCount() {
   return count;
 }
 
+namespace {
+
+// One row of SystemHandleInformation.
+struct SystemHandleEntry {
+  ULONG processId;
+  UCHAR objectType;
+  UCHAR flags;
+  USHORT handle;
+  PVOID object;
+  ACCESS_MASK access;
+};
+
+// Wine answers GetProcessHandleCount with 0; the system's handle table
+// (NtQuerySystemInformation, class 16) lists every handle with its owner.
+DWORD CountFromSystemTable() {
+  using Query = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+  auto query = reinterpret_cast<Query>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"),
+                                             "NtQuerySystemInformation")));
+  if (query == nullptr) return 0;
+  std::vector<char> table(1 << 16);
+  for (;;) {
+    ULONG needed = 0;
+    LONG status = query(16, table.data(), static_cast<ULONG>(table.size()), &needed);
+    if (status == 0) break;
+    if (table.size() >= (1u << 26)) return 0;
+    table.resize(table.size() * 2 > needed ? table.size() * 2 : needed + 4096);
+  }
+  const ULONG rows = *reinterpret_cast<const ULONG*>(table.data());
+  const auto* entry = reinterpret_cast<const SystemHandleEntry*>(table.data() + sizeof(ULONG_PTR));
+  DWORD mine = 0;
+  for (ULONG i = 0; i < rows; ++i)
+    if (entry[i].processId == GetCurrentProcessId()) ++mine;
+  return mine;
+}
+
+}  // namespace
+
 DWORD ProcessHandleCount() {
   DWORD count = 0;
-  GetProcessHandleCount(GetCurrentProcess(), &count);
-  return count;
+  if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0) return count;
+  return CountFromSystemTable();
 }
