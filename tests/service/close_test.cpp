@@ -7,7 +7,20 @@
 
 namespace {
 
+HANDLE Dup(HANDLE h) {
+  HANDLE copy = nullptr;
+  DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &copy, 0, FALSE,
+                  DUPLICATE_SAME_ACCESS);
+  return copy;
+}
+
 class Close : public ServiceFixture {
+ public:
+  using ServiceFixture::Enable;
+  using ServiceFixture::Open;
+  using ServiceFixture::key;
+  using ServiceFixture::so;
+
  protected:
   void OpenAndEnable() {
     Scripted_SetStatus(1, 0x04);
@@ -16,12 +29,38 @@ class Close : public ServiceFixture {
     Enable();
     ASSERT_EQ(so->DeviceEnabled, 1);
   }
-  static HANDLE Dup(HANDLE h) {
-    HANDLE copy = nullptr;
-    DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &copy, 0, FALSE,
-                    DUPLICATE_SAME_ACCESS);
-    return copy;
+};
+
+// A delivery held inside a Control Object on a thread of its own: the
+// delivery thread waits in SOStatusUpdate until Release().
+class HeldDelivery {
+ public:
+  explicit HeldDelivery(Close& test) : gate_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+    HANDLE gate = gate_;
+    remote_.object()->SetOnInvoke(
+        [gate](const RecordingCO::Call&) { WaitForSingleObject(gate, 30000); });
+    Scripted_SetStatus(1, 0x04);
+    EXPECT_EQ(test.Open(test.key->Name(), nullptr, remote_.proxy()), 0);
+    test.Enable();
+    EXPECT_EQ(test.so->DeviceEnabled, 1);
+    EXPECT_TRUE(PumpUntil([&] { return remote_.object()->CallCount() == 1; }, 5000));
+    send_ = Dup(test.so->hSendThread.get());
   }
+  ~HeldDelivery() {
+    Release();
+    WaitEnded(10000);
+    CloseHandle(send_);
+    CloseHandle(gate_);
+  }
+  void Release() { SetEvent(gate_); }
+  bool WaitEnded(DWORD ms) {
+    return PumpUntil([&] { return WaitForSingleObject(send_, 0) == WAIT_OBJECT_0; }, ms);
+  }
+
+ private:
+  RemoteRecordingCO remote_;
+  HANDLE gate_;
+  HANDLE send_ = nullptr;
 };
 
 TEST_F(Close, ADeliveryUnderWayCompletesDuringTheClose) {
@@ -60,14 +99,8 @@ TEST_F(Close, AfterAReleaseTheCloseFindsTheThreadsEnded) {
 }
 
 TEST_F(Close, AThreadThatOutlivesTheLimitKeepsWhatItUses) {
-  OpenAndEnable();
-  ASSERT_TRUE(WaitStatus(1));
+  HeldDelivery held(*this);
   so->nThreadWaitLimit = 300;
-  // Held twice: the close's own resume leaves it held once.
-  HANDLE send = Dup(so->hSendThread.get());
-  SuspendThread(send);
-  SuspendThread(send);
-
   LONG rc = -1;
   EXPECT_EQ(so->CloseService(&rc), S_OK);
   EXPECT_EQ(rc, 0);
@@ -82,13 +115,13 @@ TEST_F(Close, AThreadThatOutlivesTheLimitKeepsWhatItUses) {
   EXPECT_EQ(Scripted_CallCount(SCRIPTED_CLOSE), 0) << "the port is kept too";
   EXPECT_FALSE(log->Has("Cash.FreeResourceQ()"));
 
-  // Let it go: it sees the stop request and ends on live handles.
-  ResumeThread(send);
-  ASSERT_TRUE(PumpUntil([&] { return WaitForSingleObject(send, 0) == WAIT_OBJECT_0; }, 5000));
-  CloseHandle(send);
+  // Let the delivery return: the thread sees the stop request and ends on
+  // live handles.
+  held.Release();
+  ASSERT_TRUE(held.WaitEnded(5000));
+  EXPECT_TRUE(log->Has("Cash.lpSendProc OutputId end:0"));
 
   // The next opening frees the old resources first.
-  Scripted_SetStatus(1, 0x04);
   ASSERT_EQ(Open(), 0);
   EXPECT_EQ(so->bThreadsLeft, 0);
   EXPECT_EQ(so->bStopThreads, 0);
@@ -96,50 +129,54 @@ TEST_F(Close, AThreadThatOutlivesTheLimitKeepsWhatItUses) {
   EXPECT_TRUE(log->HasDebug("Cash.FreeResourceQ:ok"));
   Enable();
   EXPECT_EQ(so->DeviceEnabled, 1);
-  ASSERT_TRUE(WaitStatus(2));
+  ASSERT_TRUE(WaitStatus(1));
+  so->CloseService(nullptr);
 }
 
 TEST_F(Close, AnOpeningIsRefusedWhileThreadsOfTheLastOneRun) {
-  OpenAndEnable();
-  ASSERT_TRUE(WaitStatus(1));
+  HeldDelivery held(*this);
   so->nThreadWaitLimit = 200;
-  HANDLE send = Dup(so->hSendThread.get());
-  SuspendThread(send);
-  SuspendThread(send);
   so->CloseService(nullptr);
   HRESULT hr = S_OK;
   EXPECT_EQ(Open(key->Name(), &hr), opos::E_FAILURE);
   EXPECT_EQ(hr, S_FALSE);
   EXPECT_TRUE(log->HasError("Cash.OpenService 1:threads of the last opening still running"));
   EXPECT_EQ(Scripted_CallCount(SCRIPTED_OPEN), 1);
-  ResumeThread(send);
-  ResumeThread(send);
-  ASSERT_TRUE(PumpUntil([&] { return WaitForSingleObject(send, 0) == WAIT_OBJECT_0; }, 5000));
-  CloseHandle(send);
+  held.Release();
+  ASSERT_TRUE(held.WaitEnded(5000));
   EXPECT_EQ(Open(), 0);
+  so->CloseService(nullptr);
+}
+
+TEST_F(Close, DestroyingAnOpenServiceEndsItsThreadsAndClosesItsPort) {
+  OpenAndEnable();
+  ASSERT_TRUE(WaitStatus(1));
+  HANDLE poll = Dup(so->hEventThread.get()), send = Dup(so->hSendThread.get());
+  so->Release();
+  so = nullptr;
+  EXPECT_EQ(WaitForSingleObject(poll, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(send, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(Scripted_CallCount(SCRIPTED_CLOSE), 1);
+  CloseHandle(poll);
+  CloseHandle(send);
 }
 
 TEST_F(Close, DestructionWaitsForThreadsThatOutlivedTheClose) {
-  OpenAndEnable();
-  ASSERT_TRUE(WaitStatus(1));
+  HeldDelivery held(*this);
   so->nThreadWaitLimit = 200;
-  HANDLE send = Dup(so->hSendThread.get());
-  SuspendThread(send);
-  SuspendThread(send);
   so->CloseService(nullptr);
   ASSERT_EQ(so->bThreadsLeft, 1);
-  std::thread release([send] {
+  std::thread release([&held] {
     Sleep(800);
-    ResumeThread(send);
+    held.Release();
   });
   so->CloseForDestruction();
   release.join();
-  EXPECT_EQ(WaitForSingleObject(send, 0), WAIT_OBJECT_0);
+  EXPECT_TRUE(held.WaitEnded(0));
   EXPECT_TRUE(log->HasError("Cash.CloseForDestruction 1:waiting for threads"));
   EXPECT_FALSE(so->csEventJob.live());
   EXPECT_EQ(so->bThreadsLeft, 0);
   EXPECT_EQ(Scripted_CallCount(SCRIPTED_CLOSE), 1);
-  CloseHandle(send);
 }
 
 }  // namespace

@@ -270,6 +270,22 @@ TEST_F(Delivery, AfterAReleaseClaimOrEnableStartsFreshThreads) {
   EXPECT_EQ(log->Count("Cash.RestartWorkerThreads()"), 2);
 }
 
+TEST_F(Delivery, TheReadinessWaitGivesUpAfterFiveSecondsAndTheEnableGoesOn) {
+  DrawerShut();
+  ASSERT_EQ(Open(), 0);
+  // Held once more than created: the enable's resume leaves it suspended.
+  // It has never run, so it holds nothing that the test could need.
+  SuspendThread(so->hSendThread.get());
+  const DWORD start = GetTickCount();
+  Enable();
+  EXPECT_GE(GetTickCount() - start, 4900u);
+  EXPECT_TRUE(log->HasDebug("SetDeviceEnabled Failed"));
+  EXPECT_EQ(so->DeviceEnabled, 1) << "the status-enable write decides";
+  // The put of the first status wakes the delivery thread.
+  ASSERT_TRUE(WaitStatus(1));
+  EXPECT_EQ(co->StatusUpdates(), (std::vector<LONG>{0}));
+}
+
 TEST_F(Delivery, WithoutAUsableInterfaceJobsAreDroppedAndNothingIsCalled) {
   // An object that cannot be marshalled: its interface never reaches the thread.
   class Unmarshallable : public RecordingCO {

@@ -116,6 +116,45 @@ HRESULT RecordingCO::Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* param
   return hr;
 }
 
+RemoteRecordingCO::RemoteRecordingCO()
+    : ready_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      quit_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+  thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+  WaitForSingleObject(ready_, INFINITE);
+  CoGetInterfaceAndReleaseStream(stream_, IID_IDispatch, proxy_.put_void());
+}
+
+DWORD WINAPI RemoteRecordingCO::Run(LPVOID self) {
+  {
+    auto& host = *static_cast<RemoteRecordingCO*>(self);
+    win::ComApartment apartment(COINIT_APARTMENTTHREADED);
+    host.object_ = new RecordingCO;
+    CoMarshalInterThreadInterfaceInStream(IID_IDispatch, host.object_, &host.stream_);
+    SetEvent(host.ready_);
+    for (;;) {
+      MSG msg;
+      while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+      }
+      if (MsgWaitForMultipleObjectsEx(1, &host.quit_, INFINITE, QS_ALLINPUT,
+                                      MWMO_INPUTAVAILABLE) == WAIT_OBJECT_0)
+        break;
+    }
+    host.object_->Release();
+  }
+  return 0;
+}
+
+RemoteRecordingCO::~RemoteRecordingCO() {
+  proxy_.reset();  // a call into the host thread, which still pumps
+  SetEvent(quit_);
+  WaitForSingleObject(thread_, INFINITE);
+  CloseHandle(thread_);
+  CloseHandle(quit_);
+  CloseHandle(ready_);
+}
+
 void RunOnSta(const std::function<void()>& body) {
   std::thread sta([&body] {
     win::ComApartment apartment(COINIT_APARTMENTTHREADED);

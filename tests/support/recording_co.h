@@ -80,6 +80,32 @@ class RecordingCO : public IDispatch {
   std::vector<Call> calls_;
 };
 
+// A RecordingCO that lives on a thread of its own, an STA that pumps until the
+// host is destroyed. proxy() is its interface for the apartment that made the
+// host; object() gives the recorder and its knobs. A hook that blocks in
+// Invoke holds only that thread, so a test can keep a delivery under way for
+// as long as it likes (and end it by signalling what the hook waits on).
+class RemoteRecordingCO {
+ public:
+  RemoteRecordingCO();
+  ~RemoteRecordingCO();
+  RemoteRecordingCO(const RemoteRecordingCO&) = delete;
+  RemoteRecordingCO& operator=(const RemoteRecordingCO&) = delete;
+
+  IDispatch* proxy() const { return proxy_.get(); }
+  RecordingCO* object() const { return object_; }
+
+ private:
+  static DWORD WINAPI Run(LPVOID self);
+
+  HANDLE ready_;
+  HANDLE quit_;
+  HANDLE thread_ = nullptr;
+  IStream* stream_ = nullptr;
+  RecordingCO* object_ = nullptr;
+  win::ComPtr<IDispatch> proxy_;
+};
+
 // Runs body on a new thread that has entered a single-threaded apartment,
 // and waits for it. gtest failures inside body are reported as usual.
 void RunOnSta(const std::function<void()>& body);

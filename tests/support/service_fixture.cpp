@@ -47,12 +47,14 @@ void ServiceFixture::TearDown() {
 
 LONG ServiceFixture::Open() { return Open(key->Name()); }
 
-LONG ServiceFixture::Open(const std::string& deviceName, HRESULT* status) {
+LONG ServiceFixture::Open(const std::string& deviceName, HRESULT* status,
+                          IDispatch* controlObject) {
   win::UniqueBstr cls(L"CashDrawer");
   std::wstring wide(deviceName.begin(), deviceName.end());
   win::UniqueBstr name(wide.c_str());
   LONG rc = -1;
-  HRESULT hr = so->OpenService(cls.get(), name.get(), co.get(), &rc);
+  HRESULT hr = so->OpenService(cls.get(), name.get(),
+                               controlObject != nullptr ? controlObject : co.get(), &rc);
   if (status != nullptr) *status = hr;
   return rc;
 }

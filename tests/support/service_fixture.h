@@ -33,9 +33,11 @@ class ServiceFixture : public ::testing::Test {
   void TearDown() override;
 
   // OpenService with this fixture's device (or another name), its class
-  // "CashDrawer" and the recording Control Object; returns the result.
+  // "CashDrawer" and the recording Control Object (or the one given);
+  // returns the result.
   LONG Open();
-  LONG Open(const std::string& deviceName, HRESULT* status = nullptr);
+  LONG Open(const std::string& deviceName, HRESULT* status = nullptr,
+            IDispatch* controlObject = nullptr);
   void Enable() { so->SetPropertyNumber(opos::PIDX_DeviceEnabled, 1); }
   // Pumps until the Control Object holds at least count status updates.
   bool WaitStatus(size_t count, DWORD timeoutMs = 10000);

@@ -14,7 +14,8 @@ TEST(ScriptedPort, IsTheFerruleThatTheProgramLoads) {
   HMODULE ferrule = GetModuleHandleA("Ferrule.dll");
   ASSERT_NE(ferrule, nullptr);
   EXPECT_NE(GetProcAddress(ferrule, "Scripted_Reset"), nullptr);
-  EXPECT_EQ(GetProcAddress(ferrule, "OpenPort"), reinterpret_cast<FARPROC>(&OpenPort));
+  EXPECT_EQ(reinterpret_cast<void*>(GetProcAddress(ferrule, "OpenPort")),
+            reinterpret_cast<void*>(&OpenPort));
 }
 
 TEST(ScriptedPort, AnswersFromItsScriptAndRecordsEachCall) {
