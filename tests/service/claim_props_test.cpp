@@ -13,7 +13,9 @@ TEST_F(ClaimProps, ClaimAndReleaseFollowTheOpenAndClaimedStates) {
   EXPECT_EQ(so->ClaimDevice(0, &rc), S_FALSE);
   EXPECT_EQ(rc, opos::E_EXISTS);
   EXPECT_TRUE(log->HasDebug(Fmt("Cash.ClaimDevice(%d, 0x%02x)", 0, Addr(&rc))));
-  EXPECT_TRUE(log->HasError("Cash.ClaimDevice 0: OPened is false")) << log->Dump();
+  EXPECT_TRUE(log->HasRun({"[ERROR] >ResultCode:OPOS_E_EXISTS(0x6e)",
+                           "[ERROR] Cash.ClaimDevice 0: OPened is false"}))
+      << log->Dump();
   EXPECT_EQ(so->ReleaseDevice(&rc), S_OK);
   EXPECT_EQ(rc, opos::E_FAILURE);
   EXPECT_EQ(so->ResultCode, opos::E_FAILURE);
@@ -40,8 +42,11 @@ TEST_F(ClaimProps, ClaimAndReleaseFollowTheOpenAndClaimedStates) {
   EXPECT_EQ(so->Claimed, 0);
   EXPECT_EQ(so->State, opos::S_IDLE);
   EXPECT_EQ(so->bStopThreads, 1);
-  EXPECT_TRUE(log->HasDebug(Fmt("Cash.ReleaseDevice(0x%02x)", Addr(&rc))));
-  EXPECT_TRUE(log->HasDebug("Cash.ReleaseDevice:0"));
+  EXPECT_TRUE(log->HasRun({Fmt("[DEBUG] Cash.ReleaseDevice(0x%02x)", Addr(&rc)),
+                           "[DEBUG] >Claimed:FALSE(0x00)", "[DEBUG] >State:OPOS_S_IDLE(0x02)",
+                           "[DEBUG] >ResultCode:OPOS_SUCCESS(0x00)",
+                           "[DEBUG] Cash.ReleaseDevice:0"}))
+      << log->Dump();
 }
 
 TEST_F(ClaimProps, NumericPropertiesAnswerTheirTableAndNothingElse) {
@@ -119,8 +124,12 @@ TEST_F(ClaimProps, EnablingAClosedServiceIsRefusedWithoutTouchingAnything) {
   EXPECT_EQ(Scripted_CallTotal(), 0);
   EXPECT_EQ(so->pDispStream, nullptr);
   EXPECT_TRUE(log->HasDebug("Cash.SetDeviceEnabled(1)"));
-  EXPECT_TRUE(log->HasError("Cash.SetDeviceEnabled exit Opened is false")) << log->Dump();
-  EXPECT_TRUE(log->HasDebug("<Cash.DeviceEnabled:1")) << "the value asked for";
+  EXPECT_TRUE(log->HasRun({"[DEBUG] Cash.SetDeviceEnabled(1)",
+                           "[ERROR] >DeviceEnabled:OPOS_PN_DISABLED(0x00)",
+                           "[ERROR] Cash.SetDeviceEnabled exit Opened is false",
+                           "[DEBUG] <Cash.DeviceEnabled:1",
+                           "[DEBUG] >ResultCode:OPOS_SUCCESS(0x00)"}))
+      << log->Dump();
 
   // Disabling a disabled device: the error line, nothing else.
   so->SetDeviceEnabled(0);

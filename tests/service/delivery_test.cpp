@@ -113,6 +113,8 @@ TEST_F(Delivery, AFailedStatusEnableLeavesTheDeviceDisabledAndTheEnableCanBeRetr
         line.compare(line.size() - tail.size(), tail.size(), tail) == 0)
       found = true;
   EXPECT_TRUE(found) << log->Dump();
+  EXPECT_TRUE(log->HasRun({"[ERROR] >DeviceEnabled:OPOS_PN_DISABLED(0x00)",
+                           "[ERROR] >ResultCode:OPOS_E_FAILURE(0x6f)"}));
   EXPECT_EQ(Scripted_CallCount(SCRIPTED_READ), 0) << "no status is read";
   EXPECT_EQ(so->nJobCount, 0);
   PumpFor(1500);

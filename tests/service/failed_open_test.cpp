@@ -92,7 +92,9 @@ TEST_F(FailedOpen, AnEventNotCreatedLeavesNothingBehind) {
     gCreateEvent = FailingCreateEvent;
     ExpectCleanFailure(S_OK, nullptr);
     gCreateEvent = ::CreateEventA;
-    EXPECT_TRUE(log->HasDebug("Cash.OpenService:0"));
+    EXPECT_TRUE(log->HasRun({"[DEBUG] >ResultCode:OPOS_E_FAILURE(0x6f)",
+                             "[DEBUG] Cash.OpenService:0"}))
+        << log->Dump();
   }
   EXPECT_EQ(Open(), 0);
 }

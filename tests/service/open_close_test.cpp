@@ -73,7 +73,8 @@ TEST_F(OpenClose, OpensWithTheRegistrySettingsAndClosesAgain) {
   EXPECT_STREQ(open.deviceName, key->Name().c_str());
   EXPECT_TRUE(log->HasDebug(EntryLine("CashDrawer", key->Name(), &rc))) << log->Dump();
   EXPECT_TRUE(log->HasDebug("Cash.InitEventJob:0"));
-  EXPECT_TRUE(log->HasDebug("Cash.OpenService:0"));
+  EXPECT_TRUE(log->HasRun({"[DEBUG] >ResultCode:OPOS_SUCCESS(0x00)",
+                           "[DEBUG] Cash.OpenService:0"}));
 
   // Open again, even under another name: nothing changes.
   win::UniqueBstr other(L"KX-M27 elsewhere");
@@ -117,11 +118,19 @@ TEST_F(OpenClose, OpensWithTheRegistrySettingsAndClosesAgain) {
   EXPECT_GT(log->Find("Cash.FreeResourceQ:ok", free), free);
   EXPECT_TRUE(log->HasDebug("Cash.lpSendProc:0 SetEvent hSndExitEvent"));
   EXPECT_TRUE(log->HasDebug("Cash.lpPrnProc:0 SetEvent hPrnExitEvent"));
-  EXPECT_TRUE(log->HasDebug("Cash.CloseService:3 4")) << log->Dump();
+  EXPECT_TRUE(log->HasRun({"[DEBUG] >Claimed:FALSE(0x00)",
+                           "[DEBUG] >DeviceEnabled:OPOS_PN_DISABLED(0x00)",
+                           "[DEBUG] >ResultCode:OPOS_SUCCESS(0x00)",
+                           "[DEBUG] Cash.CloseService:3 4"}))
+      << log->Dump();
 
   EXPECT_EQ(so->CloseService(&rc), S_OK);
   EXPECT_EQ(rc, opos::E_CLOSED);
   EXPECT_EQ(so->ResultCode, opos::E_CLOSED);
+  EXPECT_TRUE(log->HasRun({Fmt("[DEBUG] Cash.CloseService(0x%02x)",
+                               static_cast<unsigned>(reinterpret_cast<UINT_PTR>(&rc))),
+                           "[DEBUG] >ResultCode:OPOS_E_CLOSED(0x65)",
+                           "[DEBUG] Cash.CloseService:0"}));
 }
 
 TEST_F(OpenClose, PolarityAndPinFollowTheirRegistryValues) {
@@ -172,7 +181,8 @@ TEST_F(OpenClose, APortThatDoesNotOpenLogsItsDiagnosticWords) {
   EXPECT_EQ(so->bOpened, 0);
   EXPECT_FALSE(so->hEventThread) << "no thread is made for a port that is not open";
   EXPECT_EQ(ProcessThreadCount(), threads);
-  EXPECT_TRUE(log->HasError("Cash.OpenService 1:OpenPort -2 5,0x10,0x11,0x12,0x13,0x14,0xabc"))
+  EXPECT_TRUE(log->HasRun({"[ERROR] >ResultCode:OPOS_E_FAILURE(0x6f)",
+                           "[ERROR] Cash.OpenService 1:OpenPort -2 5,0x10,0x11,0x12,0x13,0x14,0xabc"}))
       << log->Dump();
 }
 

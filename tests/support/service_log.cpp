@@ -116,3 +116,14 @@ bool ServiceLog::HasWarn(const std::string& text) const {
     if (IsLine(line, "WARN", text)) return true;
   return false;
 }
+
+bool ServiceLog::HasRun(const std::vector<std::string>& run) const {
+  std::vector<std::string> lines = Lines();
+  if (run.empty()) return true;
+  for (size_t i = 0; i + run.size() <= lines.size(); ++i) {
+    size_t k = 0;
+    while (k < run.size() && lines[i + k] == run[k]) ++k;
+    if (k == run.size()) return true;
+  }
+  return false;
+}

@@ -35,6 +35,8 @@ class ServiceLog {
   bool HasError(const std::string& text) const;
   bool HasDebug(const std::string& text) const;
   bool HasWarn(const std::string& text) const;
+  // The lines, each "[LEVEL] message", follow one another somewhere in the log.
+  bool HasRun(const std::vector<std::string>& lines) const;
   // Everything, for failure messages.
   std::string Dump() const;
 
