@@ -70,6 +70,11 @@ void SOTvCash::SetDeviceEnabled(LONG enabled) {
 }
 
 void SOTvCash::StartMonitoring() {
+  // Called back from the Control Object while its threads are being ended.
+  if (bEndingThreads == 1) {
+    LOG_ERROR(gLogHandle, "Cash.SetDeviceEnabled exit threads are being ended%s", kEmptySuffix);
+    return;
+  }
   if (bStopThreads == 1 && !RestartWorkerThreads()) {
     DeviceEnabled = 0;
     return;

@@ -55,10 +55,12 @@ bool SOTvCash::EndWorkerThreads(DWORD limitMs) {
   ResumeThread(hSendThread.get());
   DWORD start = GetTickCount();
   bool ended = true;
+  bEndingThreads = 1;
   for (HANDLE thread : {hEventThread.get(), hSendThread.get()}) {
     if (thread == nullptr) continue;
     if (!WaitServingCalls(thread, Remaining(start, limitMs))) ended = false;
   }
+  bEndingThreads = 0;
   return ended;
 }
 

@@ -88,6 +88,14 @@ HRESULT SOTvCash::OpenService(BSTR DeviceClass, BSTR DeviceName, IDispatch* pDis
     return S_OK;
   }
 
+  // Called back from a Control Object while a failed opening ends its threads.
+  if (bEndingThreads == 1) {
+    SetResult(pRC, opos::E_FAILURE);
+    TraceProperty(TRACE_ResultCode, TRACE_ERROR);
+    LOG_ERROR(gLogHandle, "Cash.OpenService %d:threads are being ended%s", 1, kEmptySuffix);
+    return S_FALSE;
+  }
+
   // Names that do not fit the buffers or the key path are refused whole
   // rather than cut into the name of another device.
   if (deviceClass.size() > kMaxNameLength || deviceName.size() > kMaxDeviceNameForKey) {
@@ -210,6 +218,14 @@ HRESULT SOTvCash::CloseService(LONG* pRC) {
     SetResult(pRC, opos::E_CLOSED);
     TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
     LOG_DEBUG(gLogHandle, "Cash.CloseService:%d%s", 0, kEmptySuffix);
+    return S_OK;
+  }
+  // The Control Object calls back while this close (or a restart) waits for
+  // the threads: the close under way finishes the work.
+  if (bEndingThreads == 1) {
+    SetResult(pRC, opos::E_CLOSED);
+    TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
+    LOG_ERROR(gLogHandle, "Cash.CloseService %d:threads are being ended%s", 1, kEmptySuffix);
     return S_OK;
   }
 

@@ -226,6 +226,9 @@ class SOTvCash : public ISOTvCash {
   // CloseService gave up waiting: the threads, queue lock, events and port of
   // that opening are kept until the threads have ended.
   SharedLong bThreadsLeft{0};
+  // A wait for the worker threads' ends is serving incoming calls: a call
+  // that comes in meanwhile must not open, close or start threads.
+  SharedLong bEndingThreads{0};
 
  private:
   // COM plumbing (so/service_object.cpp)

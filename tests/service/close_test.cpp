@@ -79,6 +79,32 @@ TEST_F(Close, ADeliveryUnderWayCompletesDuringTheClose) {
   EXPECT_FALSE(so->csEventJob.live());
 }
 
+TEST_F(Close, CallsFromTheControlObjectDuringTheCloseStartNothing) {
+  LONG innerClose = -1;
+  bool called = false;
+  co->SetOnInvoke([&](const RecordingCO::Call&) {
+    called = true;
+    so->SetPropertyNumber(opos::PIDX_DeviceEnabled, 1);
+    so->ClaimDevice(0, nullptr);
+    so->CloseService(&innerClose);
+  });
+  OpenAndEnable();
+  for (int i = 0; i < 200 && !log->Has("Cash.lpSendProc OutputId begin:0"); ++i) Sleep(20);
+  LONG rc = -1;
+  EXPECT_EQ(so->CloseService(&rc), S_OK);
+  EXPECT_EQ(rc, 0);
+  EXPECT_TRUE(called) << "the delivery ran inside the close";
+  EXPECT_EQ(innerClose, opos::E_CLOSED);
+  EXPECT_TRUE(log->HasError("Cash.SetDeviceEnabled exit threads are being ended")) << log->Dump();
+  EXPECT_TRUE(log->HasError("Cash.CloseService 1:threads are being ended"));
+  EXPECT_FALSE(log->Has("Cash.RestartWorkerThreads()"));
+  EXPECT_EQ(so->bOpened, 0);
+  EXPECT_EQ(so->Claimed, 0);
+  EXPECT_EQ(so->bThreadsLeft, 0);
+  EXPECT_FALSE(so->csEventJob.live());
+  EXPECT_EQ(Scripted_CallCount(SCRIPTED_CLOSE), 1);
+}
+
 TEST_F(Close, AfterAReleaseTheCloseFindsTheThreadsEnded) {
   OpenAndEnable();
   ASSERT_TRUE(WaitStatus(1));
