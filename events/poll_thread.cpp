@@ -6,10 +6,10 @@
 #include "so/service_object.h"
 
 BOOL(WINAPI* gBeep)(DWORD, DWORD) = ::Beep;
+volatile DWORD gPollNapMs = 1000;
 
 namespace {
 
-constexpr DWORD kPollNapMs = 1000;
 constexpr DWORD kFrozenNapMs = 200;
 constexpr DWORD kRelinkRetryMs = 100;
 constexpr int kReadTimeoutMs = 300;
@@ -92,7 +92,7 @@ DWORD PollOnce(SOTvCash& so) {
   if (ReadPort(so.hPortEx, so.hPort, so.statusBytes, -1, kReadTimeoutMs, so.nModelClass, &d[0],
                &d[1], &d[2], &d[3], &d[4], &d[5], &d[6]) == 0) {
     if (so.nPortType == PORT_ETH && so.bNetLinked == 1) so.bNetLinked = 0;
-    return kPollNapMs;
+    return gPollNapMs;
   }
   const BYTE* s = so.statusBytes;
   LOG_DEBUG(gLogHandle, "lpEvent ReadPort true:0x%x 0x%x 0x%x 0x%x,%d %d,0x%x,0x%x,0x%x,0x%x,0x%x",
@@ -105,7 +105,7 @@ DWORD PollOnce(SOTvCash& so) {
   // A parallel class-2 printer reports no drawer sensor.
   if (so.nPortType == PORT_PAR && so.nModelClass == 2) {
     LOG_DEBUG(gLogHandle, "lpEvent ReadPort PORT_PAR 2");
-    return kPollNapMs;
+    return gPollNapMs;
   }
 
   if (DecodeAndLog(so)) {
@@ -120,7 +120,7 @@ DWORD PollOnce(SOTvCash& so) {
     if (ReOpenNetPort(so.hPortEx, so.hPort, &r[0], &r[1], &r[2]) == 0) return kRelinkRetryMs;
     so.bNetLinked = 1;
   }
-  return kPollNapMs;
+  return gPollNapMs;
 }
 
 }  // namespace

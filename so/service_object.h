@@ -61,6 +61,9 @@ extern LONG gPort;
 extern HINSTANCE gModuleInstance;  // module holding the dialog and type-library resources
 // The reminder beep. Tests point it at a recorder; the product sounds the speaker.
 extern BOOL(WINAPI* gBeep)(DWORD frequency, DWORD duration);
+// The poll thread's nap between status readings: 1000 ms in the product.
+// Soak and fault tests shorten it to drive thousands of readings.
+extern volatile DWORD gPollNapMs;
 // Creates the events of an opening. Tests point it at a creator that fails
 // on demand; the product uses CreateEventA.
 extern HANDLE(WINAPI* gCreateEvent)(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset,
