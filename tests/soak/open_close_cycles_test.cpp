@@ -26,12 +26,14 @@ class OpenCloseCycles : public ServiceFixture {
  protected:
   // One whole use of the drawer: open, enable, the first status, close.
   void Cycle(int i) {
-    // The script's record of calls grows with every call: start it afresh.
+    // The script's and the Control Object's records grow with every call:
+    // start both afresh, so that only the service's own memory is counted.
     Scripted_Reset();
+    co = win::ComPtr<RecordingCO>::adopt(new RecordingCO);
     ASSERT_EQ(Open(), 0) << "cycle " << i;
     Enable();
     ASSERT_EQ(so->DeviceEnabled, 1) << "cycle " << i;
-    ASSERT_TRUE(WaitStatus(static_cast<size_t>(i) + 1)) << "cycle " << i;
+    ASSERT_TRUE(WaitStatus(1)) << "cycle " << i;
     LONG rc = -1;
     so->CloseService(&rc);
     ASSERT_EQ(rc, 0) << "cycle " << i;
