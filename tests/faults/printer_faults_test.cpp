@@ -1,0 +1,86 @@
+// The printer drops its connection, stops answering or sends garbage in the
+// middle of a session, over and over (12 times; 50 in the long form, with
+// the product's poll period of a second). The drawer changes while the
+// printer is away. Nothing may crash, the change must reach the Control
+// Object once the printer is back, and DrawerOpened must say so right then.
+// How many polls each recovery took is printed; the bound asserted here is
+// generous and only catches a service that never recovers.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "tests/faults/emulator_service.h"
+#include "tests/soak/soak_length.h"
+
+namespace {
+
+enum class Fault { kDrop, kSilent, kGarbage };
+constexpr const char* kFaultNames[] = {"drop", "silent", "garbage"};
+
+class PrinterFaults : public ::testing::Test {
+ protected:
+  void TearDown() override { gPollNapMs = 1000; }
+};
+
+}  // namespace
+
+TEST_F(PrinterFaults, EventsResumeAfterEveryFault) {
+  const bool longForm = LongSoak();
+  const DWORD poll = longForm ? 1000 : 100;
+  const int faults = SoakCount(12, 50);
+  gPollNapMs = poll;
+  EmulatorService s;
+  ASSERT_EQ(s.OpenAndEnable(), 0);
+  ASSERT_EQ(s.co().StatusUpdates(), std::vector<LONG>{0});
+
+  std::vector<double> recoveryPolls[3];
+  for (int i = 0; i < faults; ++i) {
+    const Fault fault = static_cast<Fault>(i % 3);
+    const char* name = kFaultNames[i % 3];
+    const bool opening = i % 2 == 0;  // the change made while the printer is away
+    const size_t before = s.co().StatusCount();
+
+    switch (fault) {
+      case Fault::kDrop: s.printer().dropConnection(); break;
+      case Fault::kSilent: s.printer().setSilent(true); break;
+      case Fault::kGarbage: s.printer().sendGarbage(); break;
+    }
+    PumpFor(2 * poll);  // the poll meets the fault
+    if (opening) {
+      s.printer().openDrawer();
+    } else {
+      s.printer().closeDrawer();
+    }
+    if (fault == Fault::kGarbage) s.printer().sendGarbage();
+    PumpFor(poll);
+    if (fault == Fault::kSilent) s.printer().setSilent(false);
+
+    // The printer is back: the change must arrive.
+    DWORD back = GetTickCount();
+    ASSERT_TRUE(s.WaitUpdates(before + 1, 10 * poll + 10000))
+        << "fault " << i << " (" << name << "): no update after the printer came back";
+    DWORD took = GetTickCount() - back;
+    recoveryPolls[i % 3].push_back(static_cast<double>(took) / poll);
+    EXPECT_EQ(s.co().StatusUpdates().back(), opening ? 1 : 0) << "fault " << i << " (" << name << ")";
+    EXPECT_EQ(s.so().DrawerOpened, opening ? 1 : 0) << "fault " << i << " (" << name << ")";
+  }
+  // Exactly one update per change, in order, and none beyond.
+  PumpFor(3 * poll + 300);
+  std::vector<LONG> updates = s.co().StatusUpdates();
+  ASSERT_EQ(updates.size(), static_cast<size_t>(faults) + 1);
+  for (size_t k = 1; k < updates.size(); ++k) {
+    EXPECT_EQ(updates[k], k % 2 == 1 ? 1 : 0) << "update " << k;
+  }
+  for (int f = 0; f < 3; ++f) {
+    const auto& v = recoveryPolls[f];
+    std::printf("recovery after %s (%zu faults, poll %lu ms): max %.2f polls, mean %.2f\n",
+                kFaultNames[f], v.size(), poll, *std::max_element(v.begin(), v.end()),
+                [&] {
+                  double t = 0;
+                  for (double x : v) t += x;
+                  return t / v.size();
+                }());
+  }
+}
