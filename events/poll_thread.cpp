@@ -70,6 +70,11 @@ void OpenReading(SOTvCash& so) {
 
 }  // namespace
 
+// Beep plays synchronously on this thread: a duration the caller got wrong
+// (-1 is 49 days to Beep) would stop the polling, the drawer events and the
+// close with it. No reminder is longer than one poll cycle.
+constexpr LONG kMaxBeepMs = 1000;
+
 // The reminder while a waitForDrawerClose caller waits on an open drawer;
 // counted in steps of 100 per open reading, not in milliseconds.
 void BeepStep(SOTvCash& so) {
@@ -77,7 +82,11 @@ void BeepStep(SOTvCash& so) {
   if (so.nOpenTime < so.nBeepTimeout || so.bCloseWaiter != 1) return;
   so.nBeepCountdown -= kOpenTimeStep;
   if (so.nBeepCountdown > 0) return;
-  gBeep(static_cast<DWORD>(so.nBeepFrequency.load()), static_cast<DWORD>(so.nBeepDuration.load()));
+  const LONG duration = so.nBeepDuration.load();
+  if (duration > 0) {
+    gBeep(static_cast<DWORD>(so.nBeepFrequency.load()),
+          static_cast<DWORD>(duration < kMaxBeepMs ? duration : kMaxBeepMs));
+  }
   OutputDebugStringA(kBeepText);
   so.nBeepCountdown = so.nBeepDelay.load();
 }
