@@ -11,33 +11,33 @@ namespace {
 
 // d7: the number that names the port; d8 (serial): the baud rate. The tcp
 // transport puts the peer's IPv4 address in d8 once connected.
-void DescribeSpec(const PortSpec& spec, Diag& d) {
-  d.word(6) = PortTypeOf(spec.kind);
-  switch (spec.kind) {
+void DescribeAddress(const PortAddress& address, Diag& d) {
+  d.word(6) = PortTypeOf(address.kind);
+  switch (address.kind) {
     case PortKind::Tcp:
-      d.word(7) = spec.tcp.port;
+      d.word(7) = address.tcp.port;
       break;
     case PortKind::Serial:
-      d.word(7) = spec.serial.number;
-      d.word(8) = spec.serial.baud;
+      d.word(7) = address.serial.number;
+      d.word(8) = address.serial.baud;
       break;
     case PortKind::Parallel:
-      d.word(7) = spec.parallel.number;
+      d.word(7) = address.parallel.number;
       break;
   }
 }
 
-std::unique_ptr<Transport> MakeTransport(const PortSpec& spec, StatusChannel& channel, Diag& d) {
-  switch (spec.kind) {
+std::unique_ptr<Transport> MakeTransport(const PortAddress& address, StatusChannel& channel, Diag& d) {
+  switch (address.kind) {
     case PortKind::Tcp: {
-      auto t = std::make_unique<TcpTransport>(spec.tcp, channel);
+      auto t = std::make_unique<TcpTransport>(address.tcp, channel);
       if (!t->open(d)) return nullptr;
       return t;
     }
     case PortKind::Serial:
-      return OpenSerialTransport(spec.serial, channel, d);
+      return OpenSerialTransport(address.serial, channel, d);
     case PortKind::Parallel:
-      return OpenParallelTransport(spec.parallel, channel, d);
+      return OpenParallelTransport(address.parallel, channel, d);
   }
   return nullptr;
 }
@@ -59,10 +59,10 @@ std::shared_ptr<Port> OpenConfiguredPort(const char* deviceClass, const char* de
     d.word(3) = parsed.offset;
     return nullptr;
   }
-  DescribeSpec(parsed.spec, d);
+  DescribeAddress(parsed.address, d);
   return Port::Open(
-      PortTypeOf(parsed.spec.kind),
-      [&](StatusChannel& channel, Diag& dd) { return MakeTransport(parsed.spec, channel, dd); }, d);
+      PortTypeOf(parsed.address.kind),
+      [&](StatusChannel& channel, Diag& dd) { return MakeTransport(parsed.address, channel, dd); }, d);
 }
 
 }  // namespace ferrule

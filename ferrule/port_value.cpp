@@ -88,7 +88,7 @@ ParsedPort Failure(Error e, int offset) {
 // HOST is a name, a dotted IPv4 address or a bracketed IPv6 address.
 ParsedPort ParseTcp(Cursor c) {
   ParsedPort r;
-  r.spec.kind = PortKind::Tcp;
+  r.address.kind = PortKind::Tcp;
   size_t start = c.pos();
   if (c.take('[')) {
     while (!c.atEnd() && (std::isxdigit(static_cast<unsigned char>(c.peek())) || c.peek() == ':' ||
@@ -96,16 +96,16 @@ ParsedPort ParseTcp(Cursor c) {
       c.advance();
     if (c.pos() == start + 1 || !c.take(']')) return Failure(Error::TcpHostMissing, c.offset());
     std::string_view bracketed = c.slice(start);
-    r.spec.tcp.host = std::string(bracketed.substr(1, bracketed.size() - 2));
+    r.address.tcp.host = std::string(bracketed.substr(1, bracketed.size() - 2));
   } else {
     while (!c.atEnd() && IsHostChar(c.peek())) c.advance();
     if (c.pos() == start) return Failure(Error::TcpHostMissing, c.offset());
-    r.spec.tcp.host = std::string(c.slice(start));
+    r.address.tcp.host = std::string(c.slice(start));
   }
   if (c.atEnd()) return r;
   if (!c.take(':')) return Failure(Error::TcpHostMissing, c.offset());
   int portStart = c.offset();
-  if (!c.number(1, 65535, r.spec.tcp.port)) return Failure(Error::TcpPortInvalid, portStart);
+  if (!c.number(1, 65535, r.address.tcp.port)) return Failure(Error::TcpPortInvalid, portStart);
   if (!c.atEnd()) return Failure(Error::TcpPortInvalid, c.offset());
   return r;
 }
@@ -134,7 +134,7 @@ bool TakeStopBits(Cursor& c, int& valueX10) {
 
 // After "COMn": [:BAUD[,PARITY,DATABITS,STOPBITS]]
 ParsedPort ParseSerialSettings(Cursor c, ParsedPort r) {
-  SerialSettings& s = r.spec.serial;
+  SerialSettings& s = r.address.serial;
   auto bad = [&] { return Failure(Error::SerialSettingsInvalid, c.offset()); };
   if (!c.number(50, 4000000, s.baud)) return bad();
   if (c.atEnd()) return r;
@@ -147,8 +147,8 @@ ParsedPort ParseSerialSettings(Cursor c, ParsedPort r) {
 
 ParsedPort ParseSerial(Cursor c) {
   ParsedPort r;
-  r.spec.kind = PortKind::Serial;
-  if (!c.number(1, 255, r.spec.serial.number))
+  r.address.kind = PortKind::Serial;
+  if (!c.number(1, 255, r.address.serial.number))
     return Failure(Error::SerialNumberInvalid, c.offset());
   if (c.atEnd()) return r;
   if (!c.take(':')) return Failure(Error::SerialNumberInvalid, c.offset());
@@ -157,8 +157,8 @@ ParsedPort ParseSerial(Cursor c) {
 
 ParsedPort ParseParallel(Cursor c) {
   ParsedPort r;
-  r.spec.kind = PortKind::Parallel;
-  if (!c.number(1, 255, r.spec.parallel.number) || !c.atEnd())
+  r.address.kind = PortKind::Parallel;
+  if (!c.number(1, 255, r.address.parallel.number) || !c.atEnd())
     return Failure(Error::ParallelNumberInvalid, c.offset());
   return r;
 }

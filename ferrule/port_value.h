@@ -30,7 +30,7 @@ struct ParallelSettings {
   int number = 0;
 };
 
-struct PortSpec {
+struct PortAddress {
   PortKind kind = PortKind::Tcp;
   TcpSettings tcp;
   SerialSettings serial;
@@ -40,7 +40,7 @@ struct PortSpec {
 struct ParsedPort {
   Error error = Error::Ok;
   int offset = 0;  // 1-based position of the first character that is wrong
-  PortSpec spec;
+  PortAddress address;
 };
 
 ParsedPort ParsePortValue(std::string_view text);

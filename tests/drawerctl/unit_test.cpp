@@ -7,12 +7,12 @@
 #include "device_config.h"
 #include "log_tail.h"
 #include "opos_names.h"
-#include "port_spec.h"
+#include "port_choice.h"
 
 namespace drawerctl {
 namespace {
 
-TEST(PortSpec, AcceptsTheThreeKindsInCanonicalForm) {
+TEST(PortChoice, AcceptsTheThreeKindsInCanonicalForm) {
   EXPECT_EQ(ParsePort("tcp:192.168.1.50").value, "tcp:192.168.1.50");
   EXPECT_EQ(ParsePort("TCP:till-printer.local:9100").value, "tcp:till-printer.local:9100");
   EXPECT_EQ(ParsePort("com3").value, "COM3");
@@ -20,11 +20,11 @@ TEST(PortSpec, AcceptsTheThreeKindsInCanonicalForm) {
   EXPECT_EQ(ParsePort("lpt1").value, "LPT1");
 }
 
-TEST(PortSpec, RefusesWhatThePortLibraryCouldNotOpen) {
+TEST(PortChoice, RefusesWhatThePortLibraryCouldNotOpen) {
   for (const char* bad : {"", "tcp:", "tcp::9100", "tcp:host:", "tcp:host:0", "tcp:host:65536",
                           "tcp:host:91x", "tcp:ho st", "COM", "COM0", "COM257", "LPT10", "USB1",
                           "192.168.1.50"}) {
-    PortSpec p = ParsePort(bad);
+    PortChoice p = ParsePort(bad);
     EXPECT_FALSE(p.ok) << bad;
     EXPECT_FALSE(p.error.empty()) << bad;
   }

@@ -37,8 +37,8 @@ ParsedArgs ParseArgs(const std::vector<std::string>& words, const OptionSpec* op
       inlineValue = name.substr(eq + 1);
       name.resize(eq);
     }
-    const OptionSpec* spec = FindOption(name, options, optionCount);
-    if (spec == nullptr) {
+    const OptionSpec* option = FindOption(name, options, optionCount);
+    if (option == nullptr) {
       out.error = "unknown option --" + name;
       return out;
     }
@@ -46,7 +46,7 @@ ParsedArgs ParseArgs(const std::vector<std::string>& words, const OptionSpec* op
       out.error = "--" + name + " is given twice";
       return out;
     }
-    if (spec->valueName.empty()) {
+    if (option->valueName.empty()) {
       if (inlineValue) {
         out.error = "--" + name + " takes no value";
         return out;
@@ -56,7 +56,7 @@ ParsedArgs ParseArgs(const std::vector<std::string>& words, const OptionSpec* op
     }
     if (!inlineValue) {
       if (i + 1 >= words.size()) {
-        out.error = "--" + name + " needs a value (" + std::string(spec->valueName) + ")";
+        out.error = "--" + name + " needs a value (" + std::string(option->valueName) + ")";
         return out;
       }
       inlineValue = words[++i];

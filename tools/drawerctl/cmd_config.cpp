@@ -5,7 +5,7 @@
 #include "device_config.h"
 #include "dispatch_client.h"
 #include "exit_codes.h"
-#include "port_spec.h"
+#include "port_choice.h"
 #include "transcript.h"
 
 namespace drawerctl {
@@ -60,7 +60,7 @@ int RunAdd(const ParsedArgs& args) {
     transcript::Error("--port is required (tcp:HOST[:PORT], COMn or LPTn)");
     return kExitUsage;
   }
-  PortSpec port = ParsePort(args.Value("port"));
+  PortChoice port = ParsePort(args.Value("port"));
   std::optional<DWORD> pin = PinChoice(args.Value("pin", "2"));
   std::optional<DWORD> sensor = SensorChoice(args.Value("sensor", "high-open"));
   if (!port.ok || !pin || !sensor) {

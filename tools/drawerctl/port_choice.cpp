@@ -1,4 +1,4 @@
-#include "port_spec.h"
+#include "port_choice.h"
 
 #include <array>
 
@@ -37,13 +37,13 @@ bool IsHostChar(char c) {
          c == '.' || c == '-' || c == '_';
 }
 
-PortSpec Refuse(std::string why) {
-  PortSpec p;
+PortChoice Refuse(std::string why) {
+  PortChoice p;
   p.error = std::move(why);
   return p;
 }
 
-PortSpec ParseTcp(std::string_view rest) {
+PortChoice ParseTcp(std::string_view rest) {
   std::string_view host = rest;
   std::string_view portText;
   if (size_t colon = rest.rfind(':'); colon != std::string_view::npos) {
@@ -59,7 +59,7 @@ PortSpec ParseTcp(std::string_view rest) {
       return Refuse("the TCP port must be a number from 1 to 65535");
     value += ":" + std::string(portText);
   }
-  PortSpec p;
+  PortChoice p;
   p.ok = true;
   p.value = std::move(value);
   return p;
@@ -67,7 +67,7 @@ PortSpec ParseTcp(std::string_view rest) {
 
 }  // namespace
 
-PortSpec ParsePort(std::string_view text) {
+PortChoice ParsePort(std::string_view text) {
   if (text.size() >= kTcpPrefix.size() && Upper(text.substr(0, kTcpPrefix.size())) == "TCP:")
     return ParseTcp(text.substr(kTcpPrefix.size()));
   std::string upper = Upper(text);
@@ -76,7 +76,7 @@ PortSpec ParsePort(std::string_view text) {
     if (ParseBoundedNumber(std::string_view(upper).substr(kind.prefix.size()), kind.maxNumber) < 0)
       return Refuse(std::string(kind.prefix) + " needs a number from 1 to " +
                     std::to_string(kind.maxNumber));
-    PortSpec p;
+    PortChoice p;
     p.ok = true;
     p.value = upper;
     return p;

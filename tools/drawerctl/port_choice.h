@@ -7,13 +7,13 @@
 
 namespace drawerctl {
 
-struct PortSpec {
+struct PortChoice {
   bool ok = false;
   std::string value;  // canonical form written to the registry
   std::string error;  // why the text was refused
 };
 
 // Accepts tcp:HOST[:PORT], COMn (1-256) and LPTn (1-9), letters in any case.
-PortSpec ParsePort(std::string_view text);
+PortChoice ParsePort(std::string_view text);
 
 }  // namespace drawerctl
