@@ -115,7 +115,7 @@ Function ReadDeviceOptions
   ${GetOptions} $R0 "/SENSOR=" $R2
   ${If} ${Errors}
   ${OrIf} $R2 == ""
-    StrCpy $R2 "high-open"
+    StrCpy $R2 "high-shut"
   ${EndIf}
 
   ${If} $R1 == "2"

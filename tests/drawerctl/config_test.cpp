@@ -84,9 +84,10 @@ TEST_F(DrawerctlConfig, AddWritesTheValuesTheServiceObjectReads) {
   EXPECT_EQ(ReadDword(a, "PinSingle"), 1u);
   EXPECT_EQ(ReadText(a, "Port"), "tcp:127.0.0.1:9100");
 
-  // Defaults: pin 2, sensor bit set means open; port letters made canonical.
+  // Defaults: pin 2, sensor bit set means shut (the service object's and the
+  // emulator's usual wiring); port letters made canonical.
   ASSERT_EQ(Drawerctl("add " + b + " --port=com2").exitCode, 0u);
-  EXPECT_EQ(ReadDword(b, "OpenSingle"), 1u);
+  EXPECT_EQ(ReadDword(b, "OpenSingle"), 0u);
   EXPECT_EQ(ReadDword(b, "PinSingle"), 0u);
   EXPECT_EQ(ReadText(b, "Port"), "COM2");
 

@@ -62,7 +62,7 @@ int RunAdd(const ParsedArgs& args) {
   }
   PortChoice port = ParsePort(args.Value("port"));
   std::optional<DWORD> pin = PinChoice(args.Value("pin", "2"));
-  std::optional<DWORD> sensor = SensorChoice(args.Value("sensor", "high-open"));
+  std::optional<DWORD> sensor = SensorChoice(args.Value("sensor", "high-shut"));
   if (!port.ok || !pin || !sensor) {
     transcript::Error(!port.ok ? port.error
                       : !pin   ? "--pin is 2 or 5"

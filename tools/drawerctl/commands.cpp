@@ -13,7 +13,7 @@ constexpr std::array<OptionSpec, 4> kAddOptions{{
     {"port", "PORT", "tcp:HOST[:PORT] (network printer), COMn or LPTn; required"},
     {"pin", "2|5", "drawer-kick connector pin (default 2)"},
     {"sensor", "high-open|high-shut",
-     "what a set drawer-sensor bit means: open (default) or shut"},
+     "what a set drawer-sensor bit means: open, or shut (default)"},
     {"replace", "", "overwrite a device that is already configured"},
 }};
 
