@@ -37,6 +37,14 @@ IoResult Port::sendSerialised(const uint8_t* bytes, int count, ULONGLONG deadlin
   return r;
 }
 
+void Port::failIo(Error error, int systemError, Diag& d) {
+  if (closed_) {
+    d.fail(Error::BadHandle);
+  } else {
+    d.fail(error, systemError);
+  }
+}
+
 void Port::failFromWait(WaitOutcome outcome, Diag& d) {
   struct Mapping {
     WaitOutcome outcome;
@@ -49,7 +57,7 @@ void Port::failFromWait(WaitOutcome outcome, Diag& d) {
   for (const Mapping& m : kMap) {
     if (m.outcome != outcome) continue;
     bool systemCause = outcome == WaitOutcome::LinkDown || outcome == WaitOutcome::NoReverseChannel;
-    d.fail(m.error, systemCause ? channel_.lastSystemError() : 0);
+    failIo(m.error, systemCause ? channel_.lastSystemError() : 0, d);
   }
 }
 
@@ -60,7 +68,7 @@ bool Port::askStatus(ULONGLONG deadline, Diag& d) {
     return false;
   }
   IoResult r = sendSerialised(kStatusRequest, sizeof(kStatusRequest), deadline);
-  if (r.error != Error::Ok) d.fail(r.error, r.system);
+  if (r.error != Error::Ok) failIo(r.error, r.system, d);
   return r.error == Error::Ok;
 }
 
@@ -78,7 +86,7 @@ int Port::write(const uint8_t* bytes, int count, int timeoutMs, Diag& d) {
   }
   bool remade = transport_->restoreLink(deadline);
   IoResult r = sendSerialised(bytes, count, deadline);
-  if (r.error != Error::Ok) d.fail(r.error, r.system);
+  if (r.error != Error::Ok) failIo(r.error, r.system, d);
   d.word(3) = r.sent;
   d.word(5) = ElapsedSince(start);
   d.word(6) = linkFlags(remade);

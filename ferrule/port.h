@@ -42,6 +42,8 @@ class Port {
   bool askStatus(ULONGLONG deadline, Diag& d);
   int linkFlags(bool remade);
   void failFromWait(WaitOutcome outcome, Diag& d);
+  // A call that loses its link because ClosePort ran under it fails as closed.
+  void failIo(Error error, int systemError, Diag& d);
 
   const int type_;
   StatusChannel channel_;                // outlives the transport's receiver
