@@ -163,7 +163,8 @@ class ConsoleProgram {
 TEST(ConsoleEmulator, ListensReportsAndObeysItsCommands) {
   ASSERT_EQ(win::EnsureWinsock(), 0);
   ConsoleProgram p;
-  ASSERT_TRUE(p.start("--port 0 --pin 5 --sensor high-when-open"));
+  // drawerctl's polarity word: pin 3 must read high while the drawer is open.
+  ASSERT_TRUE(p.start("--port 0 --pin 5 --sensor high-open"));
   std::string out = p.until("\n");
   size_t colon = out.find("listening 127.0.0.1:");
   ASSERT_NE(colon, std::string::npos) << out;

@@ -15,6 +15,7 @@ namespace {
 constexpr char kUsage[] =
     "usage: printer-emulator [--address A] [--port N] [--pin 2|5]\n"
     "                        [--sensor high-when-shut|high-when-open]\n"
+    "                        (drawerctl's words high-shut|high-open work too)\n"
     "                        [--auto-close MS|never] [--no-push] [--no-stdin]\n"
     "commands: open close offline online drop silent answer push on|off\n"
     "          garbage send HEX... status quit\n";
@@ -59,8 +60,9 @@ bool ParseArgs(int argc, char** argv, Settings& s) {
         return false;
     } else if (a == "--sensor") {
       std::string v = argv[++i];
-      if (v == "high-when-shut") s.options.sensor = emulator::SensorPolarity::HighWhenShut;
-      else if (v == "high-when-open") s.options.sensor = emulator::SensorPolarity::HighWhenOpen;
+      // drawerctl's words are accepted too, so one word configures both ends.
+      if (v == "high-when-shut" || v == "high-shut") s.options.sensor = emulator::SensorPolarity::HighWhenShut;
+      else if (v == "high-when-open" || v == "high-open") s.options.sensor = emulator::SensorPolarity::HighWhenOpen;
       else return false;
     } else if (a == "--auto-close") {
       std::string v = argv[++i];
