@@ -2,9 +2,9 @@
 
 namespace {
 
-emulator::Options LoopbackPrinter() {
+emulator::Options LoopbackPrinter(int port) {
   emulator::Options o;
-  o.port = 0;  // a free port of its own: tests run side by side
+  o.port = port;  // 0: a free port of its own, as tests run side by side
   o.drawerPin = 2;
   o.sensor = emulator::SensorPolarity::HighWhenShut;
   return o;
@@ -13,10 +13,12 @@ emulator::Options LoopbackPrinter() {
 }  // namespace
 
 EmulatorService::EmulatorService()
-    : printer_(LoopbackPrinter()), key_(UniqueDeviceName("KX-R58 Emulated")) {
-  printer_.start();
+    : printer_(std::make_unique<emulator::PrinterEmulator>(LoopbackPrinter(0))),
+      key_(UniqueDeviceName("KX-R58 Emulated")) {
+  printer_->start();
+  port_ = printer_->port();
   // Pin 2 and the usual wiring: sensor bit set while shut ("Normal").
-  key_.SetString("Port", "tcp:127.0.0.1:" + std::to_string(printer_.port()))
+  key_.SetString("Port", "tcp:127.0.0.1:" + std::to_string(port_))
       .SetDword("OpenSingle", 0)
       .SetDword("PinSingle", 0);
   co_ = win::ComPtr<RecordingCO>::adopt(new RecordingCO);
@@ -29,7 +31,18 @@ EmulatorService::~EmulatorService() {
   so_->Release();
   PumpFor(0);
   co_.reset();
-  printer_.stop();
+  if (printer_) printer_->stop();
+}
+
+void EmulatorService::SwitchOff() {
+  if (printer_) printer_->stop();
+  printer_.reset();
+}
+
+bool EmulatorService::SwitchOn(bool drawerOpen) {
+  printer_ = std::make_unique<emulator::PrinterEmulator>(LoopbackPrinter(port_));
+  if (drawerOpen) printer_->openDrawer();
+  return printer_->start();
 }
 
 LONG EmulatorService::OpenAndEnable() {

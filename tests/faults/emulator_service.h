@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 #include "common/win32_raii.h"
@@ -31,13 +32,19 @@ class EmulatorService {
   // Pumps until the Control Object holds at least count updates.
   bool WaitUpdates(size_t count, DWORD timeoutMs);
 
-  emulator::PrinterEmulator& printer() { return printer_; }
+  emulator::PrinterEmulator& printer() { return *printer_; }
+  // The printer is switched off: its port stops listening and the
+  // connection goes. Back() switches it on again on the same port, with
+  // the drawer as given.
+  void SwitchOff();
+  bool SwitchOn(bool drawerOpen);
   SOTvCash& so() { return *so_; }
   RecordingCO& co() { return *co_.get(); }
 
  private:
   win::ComApartment apartment_;
-  emulator::PrinterEmulator printer_;
+  std::unique_ptr<emulator::PrinterEmulator> printer_;
+  int port_ = 0;
   DeviceKey key_;
   win::ComPtr<RecordingCO> co_;
   SOTvCash* so_ = nullptr;

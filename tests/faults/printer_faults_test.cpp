@@ -1,5 +1,5 @@
-// The printer drops its connection, stops answering or sends garbage in the
-// middle of a session, over and over (12 times; 50 in the long form, with
+// The printer drops its connection, stops answering, sends garbage or is
+// switched off for a while in the middle of a session, over and over (12 times; 50 in the long form, with
 // the product's poll period of a second). The drawer changes while the
 // printer is away. Nothing may crash, the change must reach the Control
 // Object once the printer is back, and DrawerOpened must say so right then.
@@ -16,8 +16,9 @@
 
 namespace {
 
-enum class Fault { kDrop, kSilent, kGarbage };
-constexpr const char* kFaultNames[] = {"drop", "silent", "garbage"};
+enum class Fault { kDrop, kSilent, kGarbage, kOff };
+constexpr int kFaultKinds = 4;
+constexpr const char* kFaultNames[] = {"drop", "silent", "garbage", "switched off"};
 
 class PrinterFaults : public ::testing::Test {
  protected:
@@ -35,10 +36,10 @@ TEST_F(PrinterFaults, EventsResumeAfterEveryFault) {
   ASSERT_EQ(s.OpenAndEnable(), 0);
   ASSERT_EQ(s.co().StatusUpdates(), std::vector<LONG>{0});
 
-  std::vector<double> recoveryPolls[3];
+  std::vector<double> recoveryPolls[kFaultKinds];
   for (int i = 0; i < faults; ++i) {
-    const Fault fault = static_cast<Fault>(i % 3);
-    const char* name = kFaultNames[i % 3];
+    const Fault fault = static_cast<Fault>(i % kFaultKinds);
+    const char* name = kFaultNames[i % kFaultKinds];
     const bool opening = i % 2 == 0;  // the change made while the printer is away
     const size_t before = s.co().StatusCount();
 
@@ -46,23 +47,30 @@ TEST_F(PrinterFaults, EventsResumeAfterEveryFault) {
       case Fault::kDrop: s.printer().dropConnection(); break;
       case Fault::kSilent: s.printer().setSilent(true); break;
       case Fault::kGarbage: s.printer().sendGarbage(); break;
+      case Fault::kOff: s.SwitchOff(); break;
     }
     PumpFor(2 * poll);  // the poll meets the fault
-    if (opening) {
-      s.printer().openDrawer();
-    } else {
-      s.printer().closeDrawer();
+    if (fault != Fault::kOff) {
+      if (opening) {
+        s.printer().openDrawer();
+      } else {
+        s.printer().closeDrawer();
+      }
     }
     if (fault == Fault::kGarbage) s.printer().sendGarbage();
     PumpFor(poll);
     if (fault == Fault::kSilent) s.printer().setSilent(false);
+    // Switched on again with the drawer moved while it was off.
+    if (fault == Fault::kOff) {
+      ASSERT_TRUE(s.SwitchOn(opening)) << "fault " << i;
+    }
 
     // The printer is back: the change must arrive.
     DWORD back = GetTickCount();
     ASSERT_TRUE(s.WaitUpdates(before + 1, 10 * poll + 10000))
         << "fault " << i << " (" << name << "): no update after the printer came back";
     DWORD took = GetTickCount() - back;
-    recoveryPolls[i % 3].push_back(static_cast<double>(took) / poll);
+    recoveryPolls[i % kFaultKinds].push_back(static_cast<double>(took) / poll);
     EXPECT_EQ(s.co().StatusUpdates().back(), opening ? 1 : 0) << "fault " << i << " (" << name << ")";
     EXPECT_EQ(s.so().DrawerOpened, opening ? 1 : 0) << "fault " << i << " (" << name << ")";
   }
@@ -73,7 +81,7 @@ TEST_F(PrinterFaults, EventsResumeAfterEveryFault) {
   for (size_t k = 1; k < updates.size(); ++k) {
     EXPECT_EQ(updates[k], k % 2 == 1 ? 1 : 0) << "update " << k;
   }
-  for (int f = 0; f < 3; ++f) {
+  for (int f = 0; f < kFaultKinds; ++f) {
     const auto& v = recoveryPolls[f];
     std::printf("recovery after %s (%zu faults, poll %lu ms): max %.2f polls, mean %.2f\n",
                 kFaultNames[f], v.size(), poll, *std::max_element(v.begin(), v.end()),
