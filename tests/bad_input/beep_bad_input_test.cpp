@@ -15,6 +15,7 @@
 
 #include "events/beep_step.h"
 #include "so/service_object.h"
+#include "tests/support/drawer_reported_open.h"
 
 namespace {
 
@@ -32,20 +33,11 @@ class BeepBadInput : public ::testing::Test {
   void SetUp() override {
     gDurations.clear();
     gBeep = RecordBeep;
-    so_ = new SOTvCash();
-    so_->AddRef();
-    so_->bOpened = 1;
-    so_->DeviceEnabled = 1;
-    so_->State = opos::S_BUSY;
-    so_->DrawerOpened = 1;
-    so_->bDrawerOpenSeen = 1;
-    so_->bPollRunning = 1;
+    so_ = NewServiceWithDrawerReportedOpen();
   }
   void TearDown() override {
     gBeep = ::Beep;
-    so_->bOpened = 0;
-    so_->DeviceEnabled = 0;
-    so_->Release();
+    ReleaseStagedService(so_);
   }
 
   // Three open readings while a caller waits with this duration, then the

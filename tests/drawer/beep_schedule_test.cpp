@@ -13,6 +13,7 @@
 
 #include "events/beep_step.h"
 #include "so/service_object.h"
+#include "tests/support/drawer_reported_open.h"
 
 namespace {
 
@@ -35,20 +36,11 @@ class BeepSchedule : public ::testing::Test {
   void SetUp() override {
     gSounded.clear();
     gBeep = RecordBeep;
-    so_ = new SOTvCash();
-    so_->AddRef();
-    so_->bOpened = 1;
-    so_->DeviceEnabled = 1;
-    so_->State = opos::S_BUSY;
-    so_->DrawerOpened = 1;
-    so_->bDrawerOpenSeen = 1;
-    so_->bPollRunning = 1;
+    so_ = NewServiceWithDrawerReportedOpen();
   }
   void TearDown() override {
     gBeep = ::Beep;
-    so_->bOpened = 0;
-    so_->DeviceEnabled = 0;
-    so_->Release();
+    ReleaseStagedService(so_);
   }
 
   // A waiter with these values, `readings` open readings, then the shut

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "so/service_object.h"
+#include "tests/support/drawer_reported_open.h"
 
 namespace {
 
@@ -26,19 +27,10 @@ struct Outcome {
 class WaitProtocol : public ::testing::Test {
  protected:
   void SetUp() override {
-    so_ = new SOTvCash();
-    so_->AddRef();
-    so_->bOpened = 1;
-    so_->DeviceEnabled = 1;
-    so_->State = opos::S_BUSY;
-    so_->DrawerOpened = 1;
-    so_->bDrawerOpenSeen = 1;
-    so_->bPollRunning = 1;
+    so_ = NewServiceWithDrawerReportedOpen();
   }
   void TearDown() override {
-    so_->bOpened = 0;
-    so_->DeviceEnabled = 0;
-    so_->Release();
+    ReleaseStagedService(so_);
   }
 
   std::future<Outcome> StartWait(LONG timeout = 1000, LONG frequency = 440, LONG duration = 50,
