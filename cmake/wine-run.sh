@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Runs a Windows program of this build under Wine in the build's own prefix.
-# Usage: wine-run.sh PREFIX PROGRAM [ARGS...]
+# Runs a Windows program of this build under Wine in the build's own prefix,
+# with the loader of the build's architecture.
+# Usage: wine-run.sh win32|win64 PREFIX PROGRAM [ARGS...]
 set -eu
-prefix=$1; shift
+arch=$1 prefix=$2; shift 2
 here=$(cd "$(dirname "$0")" && pwd)
-bash "$here/../scripts/wine-prefix.sh" "$prefix"
-export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=${WINEDEBUG:--all}
-exec wine "$@"
+. "$here/../scripts/arch.sh"
+bash "$here/../scripts/wine-prefix.sh" "$arch" "$prefix"
+halyard_wine_env "$arch" "$prefix"
+exec "$WINELOADER" "$@"

@@ -2,19 +2,32 @@
 ; tools, registers the COM server, and writes the registry entries where the
 ; uninstall cleaner (Scrubber.exe) looks for them.
 ;
+; Two setup programs come from this script. The 32-bit one (for 32-bit
+; Windows) installs the 32-bit product into one folder and writes the 32-bit
+; registry view. The 64-bit one (X64 defined: HalyardSetup-x64.exe) installs
+; the 64-bit product into x64\ and the 32-bit service object into x86\, each
+; registered by the regsvr32 of its own bitness, and writes its entries into
+; both views, so tills of either bitness find the service object, its log
+; settings and the drawers.
+;
 ; Built by CMake (target `installer`), which passes:
 ;   OUT_FILE   the setup program to write
 ;   PAYLOAD    an include file with the InstallPayload / RemovePayload macros
 ;              (File and Delete lines for every binary of the build)
 ;   INI_FILE   the default OPOSLog.ini
 ;   VERSION    the package version, also the name of its version key
+;   X64        (64-bit setup program only) defined
 ;
 ; Silent use:
 ;   HalyardSetup.exe /S [/DEVICE=NAME /PORT=PORT [/PIN=2|5] [/SENSOR=high-open|high-shut]]
 ;                    [/D=C:\Install\Dir]          (/D= last, without quotes)
 ;   "C:\Install\Dir\uninstall.exe" /S
 
-Unicode true
+!ifdef X64
+  Target amd64-unicode
+!else
+  Unicode true
+!endif
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
 
@@ -49,9 +62,25 @@ ${StrLoc}
 !define EXIT_BAD_OPTION  2
 !define EXIT_NOT_REGISTERED 3
 
+; Where each service object lives, and the regsvr32 of its bitness. A 64-bit
+; process sees the real System32; the 32-bit programs are in SysWOW64.
+!ifdef X64
+  !define SERVER_DIR     "$INSTDIR\x64"
+  !define SERVER32_DIR   "$INSTDIR\x86"
+  !define SERVER_BITS    "64-bit"
+  !define REGSVR32_32    "$WINDIR\SysWOW64\regsvr32.exe"
+!else
+  !define SERVER_DIR     "$INSTDIR"
+  !define SERVER_BITS    "32-bit"
+!endif
+
 Name "${PRODUCT_NAME}"
 OutFile "${OUT_FILE}"
-InstallDir "$PROGRAMFILES\Halyard"
+!ifdef X64
+  InstallDir "$PROGRAMFILES64\Halyard"
+!else
+  InstallDir "$PROGRAMFILES\Halyard"
+!endif
 ShowInstDetails show
 ShowUninstDetails show
 
@@ -97,6 +126,17 @@ Var OpenSingle
   ${If} $0 == 1
     DeleteRegKey /ifempty HKLM "${KEY}"
   ${EndIf}
+!macroend
+
+; Runs the macro NAME once in each registry view this setup program writes:
+; the 32-bit view, and on 64-bit Windows the native view too.
+!macro InEachView NAME
+  SetRegView 32
+  !insertmacro ${NAME}
+  !ifdef X64
+    SetRegView 64
+    !insertmacro ${NAME}
+  !endif
 !macroend
 
 ; ---- Options of a silent run --------------------------------------------
@@ -171,24 +211,20 @@ Function ReadDeviceOptions
 FunctionEnd
 
 Function .onInit
-  SetRegView 32
+  !ifdef X64
+    SetRegView 64
+  !else
+    SetRegView 32
+  !endif
   Call ReadDeviceOptions
 FunctionEnd
 
 ; ---- Install --------------------------------------------------------------
 
-Section "Halyard" SecMain
-  SetOutPath "$INSTDIR"
-  !insertmacro InstallPayload
-  ; An integrator's log settings survive a reinstall.
-  SetOverwrite off
-  File "/oname=OPOSLog.ini" "${INI_FILE}"
-  SetOverwrite on
-  CreateDirectory "$INSTDIR\Cashlog"
-  WriteUninstaller "$INSTDIR\uninstall.exe"
-
-  ; The service object finds its folder, and so its OPOSLog.ini and log,
-  ; from this value.
+; The registry entries of one view. The service object of that view's
+; bitness finds its folder, and so OPOSLog.ini and Cashlog\, from the
+; uninstall entry.
+!macro WriteViewEntries
   WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR\"
@@ -208,33 +244,94 @@ Section "Halyard" SecMain
   WriteRegStr HKLM "${PACKAGE_KEY}\${VERSION}" "InstallDir" "$INSTDIR\"
   WriteRegStr HKLM "${PACKAGE_KEY}\${VERSION}" "ProgID" "${PROGID}"
 
-  ; regsvr32 finds Ferrule.dll and Quire.dll beside Halyard.dll.
-  ExecWait '"$SYSDIR\regsvr32.exe" /s "$INSTDIR\Halyard.dll"' $0
-  ${If} $0 != 0
-    DetailPrint "Halyard.dll could not be registered (regsvr32 exit code $0)"
-    MessageBox MB_ICONSTOP "Halyard.dll could not be registered (regsvr32 exit code $0)." /SD IDOK
-    SetErrorLevel ${EXIT_NOT_REGISTERED}
-    Abort
-  ${EndIf}
-  DetailPrint "Registered ${PROGID}"
-
   ${If} $DeviceName != ""
     WriteRegStr HKLM "${CASHDRAWER_KEY}\$DeviceName" "" "${PROGID}"
     WriteRegDWORD HKLM "${CASHDRAWER_KEY}\$DeviceName" "OpenSingle" $OpenSingle
     WriteRegDWORD HKLM "${CASHDRAWER_KEY}\$DeviceName" "PinSingle" $PinSingle
     WriteRegStr HKLM "${CASHDRAWER_KEY}\$DeviceName" "Port" $DevicePort
+  ${EndIf}
+!macroend
+
+; Registers the service object in DIR with REGSVR32; a failure stops the
+; install with its own exit code (the files stay, for regsvr32 by hand).
+!macro RegisterServer REGSVR32 DIR BITS
+  ExecWait '"${REGSVR32}" /s "${DIR}\Halyard.dll"' $0
+  !insertmacro CheckRegistered "${DIR}" "${BITS}"
+!macroend
+
+; Looks at regsvr32's exit code in $0.
+!macro CheckRegistered DIR BITS
+  ${If} $0 != 0
+    DetailPrint "The ${BITS} Halyard.dll could not be registered (regsvr32 exit code $0)"
+    MessageBox MB_ICONSTOP "The ${BITS} Halyard.dll could not be registered (regsvr32 exit code $0)." /SD IDOK
+    SetErrorLevel ${EXIT_NOT_REGISTERED}
+    Abort
+  ${EndIf}
+  DetailPrint "Registered ${PROGID} (${BITS}, ${DIR}\Halyard.dll)"
+!macroend
+
+Section "Halyard" SecMain
+  SetOutPath "$INSTDIR"
+  !insertmacro InstallPayload
+  SetOutPath "$INSTDIR"
+  ; An integrator's log settings survive a reinstall.
+  SetOverwrite off
+  File "/oname=OPOSLog.ini" "${INI_FILE}"
+  SetOverwrite on
+  CreateDirectory "$INSTDIR\Cashlog"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+
+  !insertmacro InEachView WriteViewEntries
+  !ifdef X64
+    ; One entry in Apps & features: the 32-bit view's copy is only there for
+    ; the 32-bit service object to find its folder.
+    SetRegView 32
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "SystemComponent" 1
+    SetRegView 64
+  !endif
+  ${If} $DeviceName != ""
     DetailPrint "Configured cash drawer $DeviceName on $DevicePort"
   ${EndIf}
+
+  ; regsvr32 finds Ferrule.dll and Quire.dll beside Halyard.dll.
+  !insertmacro RegisterServer "$SYSDIR\regsvr32.exe" "${SERVER_DIR}" "${SERVER_BITS}"
+  !ifdef X64
+    Call RegisterServer32
+  !endif
 SectionEnd
+
+!ifdef X64
+; The 32-bit service object needs WOW64, which some Windows editions leave
+; out (Server Core without it). There 32-bit tills cannot run either: the
+; 64-bit service object still serves 64-bit ones, so the install goes on and
+; says why the 32-bit one is not registered.
+Function RegisterServer32
+  ${IfNot} ${FileExists} "${REGSVR32_32}"
+    DetailPrint "32-bit programs cannot run on this Windows (no ${REGSVR32_32}): the 32-bit service object is not registered"
+    Return
+  ${EndIf}
+  ClearErrors
+  ExecWait '"${REGSVR32_32}" /s "${SERVER32_DIR}\Halyard.dll"' $0
+  ${If} ${Errors}
+    DetailPrint "32-bit programs cannot run on this Windows (${REGSVR32_32} does not start): the 32-bit service object is not registered"
+    Return
+  ${EndIf}
+  !insertmacro CheckRegistered "${SERVER32_DIR}" "32-bit"
+FunctionEnd
+!endif
 
 ; ---- Uninstall ------------------------------------------------------------
 
 Function un.onInit
-  SetRegView 32
+  !ifdef X64
+    SetRegView 64
+  !else
+    SetRegView 32
+  !endif
 FunctionEnd
 
-; Deletes every cash drawer served by this package's service object; the
-; cleaner only catches the ones whose name contains KX8.
+; Deletes every cash drawer served by this package's service object in the
+; current view; the cleaner only catches the ones whose name contains KX8.
 Function un.RemoveOurDrawers
   StrCpy $1 0
   ${Do}
@@ -254,15 +351,9 @@ Function un.RemoveOurDrawers
   ${Loop}
 FunctionEnd
 
-Section "Uninstall"
-  ExecWait '"$SYSDIR\regsvr32.exe" /s /u "$INSTDIR\Halyard.dll"' $0
-  DetailPrint "Unregistered ${PROGID} (regsvr32 exit code $0)"
-
-  ; The cleaner sweeps the package's values and keys (and KX8 devices).
-  ExecWait '"$INSTDIR\Scrubber.exe"' $0
-  DetailPrint "Scrubber.exe finished (exit code $0)"
-
-  ; What the cleaner's sweep cannot reach or may have stopped short of.
+; What the cleaner's sweep cannot reach or may have stopped short of, in one
+; view; the uninstall entry goes last, as the sign that all is done.
+!macro RemoveViewEntries
   Call un.RemoveOurDrawers
   DeleteRegValue HKLM "${SERVICEINFO_KEY}" "${SERVICEINFO_VALUE}"
   DeleteRegKey HKLM "${PACKAGE_KEY}\${VERSION}"
@@ -273,11 +364,47 @@ Section "Uninstall"
   !insertmacro RemoveKeyIfOurs "${POSPRINTER_KEY}" "CreatedPosPrinter"
   !insertmacro RemoveKeyIfOurs "${SERVICEOPOS_KEY}" "CreatedServiceOpos"
   !insertmacro RemoveKeyIfOurs "${OPOS_ROOT_KEY}" "CreatedOposRoot"
+!macroend
+
+!macro RemoveUninstallEntry
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+!macroend
+
+; Runs a program of the package and says how it ended; one that cannot start
+; (a 32-bit program where WOW64 is missing) is said so and passed over.
+!macro RunAndTell COMMAND WHAT
+  ClearErrors
+  ExecWait '${COMMAND}' $0
+  ${If} ${Errors}
+    DetailPrint "${WHAT}: could not start"
+  ${Else}
+    DetailPrint "${WHAT} (exit code $0)"
+  ${EndIf}
+!macroend
+
+Section "Uninstall"
+  !insertmacro RunAndTell '"$SYSDIR\regsvr32.exe" /s /u "${SERVER_DIR}\Halyard.dll"' \
+                          "Unregistered the ${SERVER_BITS} ${PROGID}"
+  !ifdef X64
+    ${If} ${FileExists} "${REGSVR32_32}"
+      !insertmacro RunAndTell '"${REGSVR32_32}" /s /u "${SERVER32_DIR}\Halyard.dll"' \
+                              "Unregistered the 32-bit ${PROGID}"
+    ${EndIf}
+  !endif
+
+  ; The cleaner sweeps the package's values and keys (and KX8 devices) in
+  ; the view of its own bitness: on 64-bit Windows both of them run.
+  !insertmacro RunAndTell '"${SERVER_DIR}\Scrubber.exe"' "Scrubber.exe (${SERVER_BITS}) finished"
+  !ifdef X64
+    !insertmacro RunAndTell '"${SERVER32_DIR}\Scrubber.exe"' "Scrubber.exe (32-bit) finished"
+  !endif
+
+  !insertmacro InEachView RemoveViewEntries
 
   !insertmacro RemovePayload
   Delete "$INSTDIR\OPOSLog.ini"
   RMDir /r "$INSTDIR\Cashlog"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  !insertmacro InEachView RemoveUninstallEntry
 SectionEnd

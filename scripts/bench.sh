@@ -6,9 +6,12 @@
 #   bash scripts/bench.sh              # all benchmarks
 #   bash scripts/bench.sh quire idle   # only those whose program name contains a word
 #   BENCH_QUICK=1 bash scripts/bench.sh  # fewer samples, for a try-out
+# The architecture is the first one this host runs (32-bit before 64-bit);
+# HALYARD_ARCHS=win64 picks the 64-bit product where both run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${HALYARD_BUILD_DIR:-$root/build}
+. "$root/scripts/arch.sh"
+halyard_name_failures bench
 
 bash "$root/scripts/setup.sh"
 # spdlog is a baseline of the log throughput benchmark, header-only.
@@ -21,14 +24,18 @@ for p in libspdlog-dev libfmt-dev; do
   fi
 done
 
-cmake -S "$root" -B "$build" -G Ninja \
-      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" >/dev/null
+arch=$(halyard_runnable_archs | cut -d' ' -f1)
+if [ -z "$arch" ]; then
+  echo "bench: this host runs no Windows programs under Wine" >&2
+  exit 1
+fi
+build=$(halyard_build_dir "${HALYARD_BUILD_DIR:-$root/build}" "$arch")
+echo "bench: the $(halyard_bits "$arch") product ($arch), built in $build" >&2
+halyard_build "$root" "$arch" "$build" >/dev/null
 
 prefix=$build/wineprefix
-bash "$root/scripts/wine-prefix.sh" "$prefix"
-export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all
+bash "$root/scripts/wine-prefix.sh" "$arch" "$prefix"
+halyard_wine_env "$arch" "$prefix"
 wineserver -p
 trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null || true' EXIT
 wine cmd /c exit </dev/null >/dev/null 2>&1 || true
@@ -62,7 +69,7 @@ done
 
 machine_cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 grep '^BENCH ' "$raw" | sed 's/^BENCH //' |
-  jq -s --arg cpu "$machine_cpu" --arg nproc "$(nproc)" --arg wine "$(wine --version)" \
+  jq -s --arg cpu "$machine_cpu" --arg nproc "$(nproc)" --arg wine "$(wine --version) $arch" \
         --arg date "$(date -u +%Y-%m-%dT%H:%M:%SZ)" \
      '{machine: {cpu: $cpu, nproc: ($nproc|tonumber), wine: $wine, date: $date}, figures: .}' \
      >"$build/bench.json"

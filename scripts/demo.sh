@@ -4,30 +4,49 @@
 # itself a few seconds after each kick, configures a cash drawer on it and
 # runs a till's whole cycle through drawerctl. Prints a transcript and the
 # service object's log. Leaves nothing running.
+# Runs the 32-bit product where this host runs 32-bit code, the 64-bit one
+# otherwise, and builds only that one.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${HALYARD_BUILD_DIR:-$root/build}
-prefix=$build/demo-prefix
-install=$build/demo-install
+. "$root/scripts/arch.sh"
+halyard_name_failures demo
+build_root=${HALYARD_BUILD_DIR:-$root/build}
 device=KX8-Demo
 auto_close_ms=${DEMO_AUTO_CLOSE_MS:-4000}
 
 say() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
-say "installing what is missing and building (build/)"
 bash "$root/scripts/setup.sh"
-cmake -S "$root" -B "$build" -G Ninja \
-      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)" | tail -n 1
+arch=""
+for a in $HALYARD_ALL_ARCHS; do
+  why=$(halyard_cannot_run "$a")
+  if [ -z "$why" ]; then arch=$a; break; fi
+  echo "demo: not the $(halyard_bits "$a") product: $why"
+done
+if [ -z "$arch" ]; then
+  echo "demo: this host runs no Windows programs under Wine (see above)" >&2
+  exit 1
+fi
+build=$(halyard_build_dir "$build_root" "$arch")
+prefix=$build/demo-prefix
+install=$build/demo-install
+
+say "the $(halyard_bits "$arch") product ($arch): building ${build#$root/}"
+mkdir -p "$build"
+if ! halyard_build "$root" "$arch" "$build" >"$build/demo-build.log" 2>&1; then
+  tail -n 40 "$build/demo-build.log" >&2
+  echo "demo: the build failed (whole output in ${build#$root/}/demo-build.log)" >&2
+  exit 1
+fi
+tail -n 1 "$build/demo-build.log"
 for f in Halyard.dll Ferrule.dll Quire.dll drawerctl.exe printer-emulator.exe; do
   [ -f "$build/bin/$f" ] || { echo "demo: $f was not built" >&2; exit 1; }
 done
 
 say "Wine prefix of the demo: ${prefix#$root/}"
-bash "$root/scripts/wine-prefix.sh" "$prefix"
-export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all
+bash "$root/scripts/wine-prefix.sh" "$arch" "$prefix"
+halyard_wine_env "$arch" "$prefix"
 
 emulator_pid=""
 cleanup() {
@@ -51,13 +70,16 @@ INI
 # The service object finds its folder (OPOSLog.ini, Cashlog\) from this entry.
 wine reg add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\OPOS_is1' \
      /v UninstallString /d "\"$(winpath "$install")\\uninstall.exe\"" /f >/dev/null
-wine regsvr32 /s "$(winpath "$install")\\Halyard.dll"
-echo "registered SOTarvoCash.SOTvCash from $(winpath "$install")\\Halyard.dll"
+if ! wine regsvr32 /s "$(winpath "$install")\\Halyard.dll" </dev/null; then
+  echo "demo: regsvr32 could not register $(winpath "$install")\\Halyard.dll" >&2
+  exit 1
+fi
+echo "registered SOTarvoCash.SOTvCash ($(halyard_bits "$arch")) from $(winpath "$install")\\Halyard.dll"
 echo "log settings: ${install#$root/}/OPOSLog.ini (level=Log_Level_Debug)"
 
 say "printer emulator on loopback (the drawer shuts by itself ${auto_close_ms} ms after it opens)"
 emulator_log=$install/printer-emulator.log
-wine "$install/printer-emulator.exe" --address 127.0.0.1 --port 0 --sensor high-when-open \
+"$WINELOADER" "$install/printer-emulator.exe" --address 127.0.0.1 --port 0 --sensor high-when-open \
      --auto-close "$auto_close_ms" --no-stdin >"$emulator_log" 2>&1 </dev/null &
 emulator_pid=$!
 port=""

@@ -3,7 +3,7 @@
 # Idempotent: says nothing and changes nothing when everything is already there.
 set -euo pipefail
 
-need_pkgs=(g++-mingw-w64-i686-posix mingw-w64-tools libwine-dev wine wine32:i386 wine64
+need_pkgs=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools libwine-dev wine wine32:i386 wine64
            cmake ninja-build googletest nsis)
 
 missing=()

@@ -1,24 +1,84 @@
 #!/usr/bin/env bash
-# The whole test suite: installs what is missing, builds, prepares the Wine
-# prefix and runs every test through ctest. Extra arguments go to ctest
-# (for example -R quire or -L scripted).
+# The whole test suite: installs what is missing, builds the 32-bit and the
+# 64-bit tree (both cross-compile anywhere; the 64-bit setup program carries
+# the 32-bit service object), then runs every test through ctest once for
+# each architecture this host can run, each in its own Wine prefix. Says
+# which architecture it skipped and why; fails when any test fails or when
+# it ran none. Extra arguments go to each ctest (for example -R quire).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${HALYARD_BUILD_DIR:-$root/build}
+. "$root/scripts/arch.sh"
+halyard_name_failures test
+build_root=${HALYARD_BUILD_DIR:-$root/build}
+started=$(date +%s)
 
 bash "$root/scripts/setup.sh"
-cmake -S "$root" -B "$build" -G Ninja \
-      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" \
-      -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j"$(nproc)"
 
-prefix=$build/wineprefix
-bash "$root/scripts/wine-prefix.sh" "$prefix"
-export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all
-# Wine's helper processes inherit ctest's output pipe; a persistent server
-# started up front keeps ctest from waiting on it after every test.
-wineserver -p 2>/dev/null || true  # already running in this prefix is fine
-trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null || true' EXIT
-wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+runnable=$(halyard_runnable_archs)
+if [ -z "$runnable" ]; then
+  echo "test: this host runs no Windows programs under Wine:" >&2
+  for arch in $HALYARD_ALL_ARCHS; do echo "  $arch: $(halyard_cannot_run "$arch")" >&2; done
+  exit 1
+fi
 
-ctest --test-dir "$build" --output-on-failure -j4 --timeout 600 "$@"
+win32_dir=$(halyard_build_dir "$build_root" win32)
+win64_dir=$(halyard_build_dir "$build_root" win64)
+echo "== building the 32-bit tree ($win32_dir)"
+halyard_build "$root" win32 "$win32_dir"
+echo "== building the 64-bit tree ($win64_dir)"
+halyard_build "$root" win64 "$win64_dir" -DHALYARD_X86_BIN_DIR="$win32_dir/bin"
+
+current_prefix=""
+stop_wineserver() {
+  if [ -n "$current_prefix" ]; then
+    WINEPREFIX=$current_prefix wineserver -k 2>/dev/null || true
+  fi
+  current_prefix=""
+}
+trap stop_wineserver EXIT
+
+# Counts of one ctest run, read from its JUnit report: "total failed".
+junit_counts() {
+  sed -n 's/.*<testsuite [^>]*tests="\([0-9]*\)"[^>]*failures="\([0-9]*\)".*/\1 \2/p' "$1" | head -n 1
+}
+
+passed_all=0 failed_all=0 status=0 summary=()
+for arch in $HALYARD_ALL_ARCHS; do
+  why=$(halyard_cannot_run "$arch")
+  if [ -n "$why" ]; then
+    echo "test: $(halyard_bits "$arch") suite ($arch) skipped: $why"
+    summary+=("$arch: skipped ($why)")
+    continue
+  fi
+  dir=$(halyard_build_dir "$build_root" "$arch")
+  prefix=$dir/wineprefix
+  echo "== $(halyard_bits "$arch") suite ($arch) in $prefix"
+  bash "$root/scripts/wine-prefix.sh" "$arch" "$prefix"
+  halyard_wine_env "$arch" "$prefix"
+  # Wine's helper processes inherit ctest's output pipe; a persistent server
+  # started up front keeps ctest from waiting on it after every test.
+  current_prefix=$prefix
+  wineserver -p 2>/dev/null || true  # already running in this prefix is fine
+  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+
+  report=$dir/ctest-junit.xml
+  rm -f "$report"
+  rc=0
+  ctest --test-dir "$dir" --output-on-failure -j4 --timeout 600 --no-tests=error \
+        --output-junit "$report" "$@" || rc=$?
+  stop_wineserver
+  read -r total failed < <(junit_counts "$report" || true) || true
+  total=${total:-0} failed=${failed:-0}
+  if [ "$rc" -ne 0 ] || [ "$total" -eq 0 ]; then
+    status=1
+    # A run that could not finish its report still counts as failed.
+    [ "$failed" -eq 0 ] && failed=1
+  fi
+  passed_all=$((passed_all + total - failed)) failed_all=$((failed_all + failed))
+  summary+=("$arch: $((total - failed)) passed, $failed failed")
+done
+
+echo "== test summary ($(( $(date +%s) - started )) s)"
+for line in "${summary[@]}"; do echo "  $line"; done
+echo "total: $passed_all passed, $failed_all failed"
+exit "$status"

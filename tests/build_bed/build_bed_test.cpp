@@ -1,11 +1,26 @@
-// The test bed itself: programs run under Wine as 32-bit Windows processes,
-// and a crashing program is reported as a failure rather than a dialog.
+// The test bed itself: programs run under Wine as Windows processes of the
+// build's own architecture (a 32-bit tree must not be tested by a 64-bit
+// loader or the other way round), and a crashing program is reported as a
+// failure rather than a dialog.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-TEST(BuildBed, RunsAsA32BitWindowsProcess) {
-  EXPECT_EQ(sizeof(void*), 4u);
+#ifdef _WIN64
+constexpr size_t kPointerSize = 8;
+constexpr WORD kMachine = IMAGE_FILE_MACHINE_AMD64;
+#else
+constexpr size_t kPointerSize = 4;
+constexpr WORD kMachine = IMAGE_FILE_MACHINE_I386;
+#endif
+
+TEST(BuildBed, RunsAsAWindowsProcessOfItsOwnArchitecture) {
+  EXPECT_EQ(sizeof(void*), kPointerSize);
+  // The image header says what the linker made, whatever the compiler says.
+  auto base = reinterpret_cast<const BYTE*>(GetModuleHandleA(nullptr));
+  auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+  auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+  EXPECT_EQ(nt->FileHeader.Machine, kMachine);
   OSVERSIONINFOA info{};
   info.dwOSVersionInfoSize = sizeof(info);
   ASSERT_TRUE(GetVersionExA(&info));

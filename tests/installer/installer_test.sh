@@ -1,22 +1,77 @@
 #!/usr/bin/env bash
-# HalyardSetup.exe end to end in a Wine prefix of its own.
-# Usage: installer_test.sh BIN_DIR PREFIX SOURCE_DIR
+# The setup program end to end in a Wine prefix of its own: the 32-bit one in
+# a 32-bit prefix, the 64-bit one (both service objects, both registry views)
+# in a 64-bit prefix.
+# Usage: installer_test.sh win32|win64 SETUP_EXE PREFIX SOURCE_DIR
 set -uo pipefail
-bin=$1 prefix=$2 src=$3
-export WINEPREFIX=$prefix WINEARCH=win32 WINEDEBUG=-all
+arch=$1 setup=$2 prefix=$3 src=$4
+. "$src/scripts/arch.sh"
+halyard_wine_env "$arch" "$prefix"
 install_win='C:\HalyardInstallerTest'
 install_unix=$prefix/drive_c/HalyardInstallerTest
 uninstall_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\OPOS_is1'
 cashdrawer_key='HKLM\SOFTWARE\OLEforRetail\ServiceOPOS\CashDrawer'
+posprinter_key='HKLM\SOFTWARE\OLEforRetail\ServiceOPOS\POSPrinter'
 work=$(mktemp -d)
 failures=0
 emulator_pid=""
+
+# The views the setup program writes, as reg.exe's switches, and where each
+# service object lives. A 32-bit prefix has one view.
+if [ "$arch" = win64 ]; then
+  views=(/reg:32 /reg:64)
+  dir64=$install_unix/x64 dir32=$install_unix/x86 tools=$install_unix/x64
+  # 32-bit programs (regsvr32, the 32-bit cleaner) run only where the host
+  # runs 32-bit code; elsewhere the setup program registers the 64-bit
+  # service object alone, as on Windows without WOW64.
+  runs32=$([ -z "$(halyard_cannot_run win32)" ] && echo 1 || echo 0)
+else
+  views=("")
+  dir32=$install_unix tools=$install_unix
+  runs32=1
+fi
+view_name() { case $1 in /reg:32) echo "32-bit view" ;; /reg:64) echo "64-bit view" ;; *) echo "registry" ;; esac; }
 
 pass() { echo "ok   $*"; }
 fail() { echo "FAIL $*"; failures=$((failures + 1)); }
 check() { local what=$1; shift; if "$@" >/dev/null 2>&1; then pass "$what"; else fail "$what"; fi; }
 check_not() { local what=$1; shift; if "$@" >/dev/null 2>&1; then fail "$what"; else pass "$what"; fi; }
-reg_has() { wine reg query "$@" </dev/null; }
+# reg_has VIEW KEY [reg query arguments...]
+reg_has() { local view=$1 key=$2; shift 2; wine reg query "$key" "$@" $view </dev/null; }
+reg_value() { reg_has "$@" 2>/dev/null | tr -d '\r'; }
+# check_each_view WHAT COMMAND... : COMMAND gets the view as its first argument.
+check_each_view() {
+  local what=$1 view; shift
+  for view in "${views[@]}"; do check "$what ($(view_name "$view"))" "$@" "$view"; done
+}
+check_no_view() {
+  local what=$1 view; shift
+  for view in "${views[@]}"; do check_not "$what ($(view_name "$view"))" "$@" "$view"; done
+}
+
+# The machine type in a PE file's header: 14c (i386) or 8664 (AMD64).
+pe_machine() {
+  local at
+  at=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+  od -An -tx2 -j$((at + 4)) -N2 "$1" | tr -d ' '
+}
+# The file that the CLSID of our ProgID points at in VIEW, as a Unix path.
+server_of_view() {
+  local view=$1 clsid path
+  clsid=$(reg_value "$view" 'HKLM\SOFTWARE\Classes\SOTarvoCash.SOTvCash\CLSID' /ve |
+          sed -n 's/.*REG_SZ *//p')
+  [ -n "$clsid" ] || return 1
+  path=$(reg_value "$view" "HKLM\\SOFTWARE\\Classes\\CLSID\\$clsid\\InprocServer32" /ve |
+         sed -n 's/.*REG_SZ *//p')
+  [ -n "$path" ] || return 1
+  wine winepath -u "$path" </dev/null 2>/dev/null | tr -d '\r'
+}
+# registered_in VIEW DIR MACHINE: the view's server is DIR/Halyard.dll of that machine type.
+registered_in() {
+  local file
+  file=$(server_of_view "$1") || return 1
+  [ "$(readlink -f "$file")" = "$(readlink -f "$2/Halyard.dll")" ] && [ "$(pe_machine "$file")" = "$3" ]
+}
 
 cleanup() {
   [ -n "$emulator_pid" ] && kill "$emulator_pid" 2>/dev/null
@@ -25,67 +80,100 @@ cleanup() {
 }
 trap cleanup EXIT
 
-bash "$src/scripts/wine-prefix.sh" "$prefix" || { echo "FAIL no Wine prefix"; exit 1; }
+bash "$src/scripts/wine-prefix.sh" "$arch" "$prefix" || { echo "FAIL no Wine prefix"; exit 1; }
 # A server of its own, kept for the whole run, with its output away from
 # ctest's pipe.
 wineserver -p >/dev/null 2>&1 </dev/null
 wine cmd /c exit >/dev/null 2>&1 </dev/null
 
 # The sweep and the uninstaller's own removal may only touch the package's
-# entries: the parts of the machine registry they work in, before and after.
+# entries: the parts of the machine registry they work in, in every view,
+# before and after.
 snapshot() {
-  local out=$1
+  local out=$1 view key
   : >"$out"
-  for key in 'HKLM\SOFTWARE\OLEforRetail' 'HKLM\SOFTWARE\QELM' "$uninstall_key" \
-             'HKLM\SOFTWARE\Classes\SOTarvoCash.SOTvCash' 'HKLM\SOFTWARE\Classes\SOTarvoCash.SOTvCash.1'; do
-    wine reg query "$key" /s </dev/null 2>/dev/null | tr -d '\r' >>"$out"
+  for view in "${views[@]}"; do
+    echo "[$(view_name "$view")]" >>"$out"
+    for key in 'HKLM\SOFTWARE\OLEforRetail' 'HKLM\SOFTWARE\QELM' "$uninstall_key" \
+               'HKLM\SOFTWARE\Classes\SOTarvoCash.SOTvCash' 'HKLM\SOFTWARE\Classes\SOTarvoCash.SOTvCash.1'; do
+      reg_value "$view" "$key" /s >>"$out"
+    done
   done
+}
+uninstall_entry_left() {
+  local view
+  for view in "${views[@]}"; do reg_has "$view" "$uninstall_key" >/dev/null 2>&1 && return 0; done
+  return 1
 }
 
 # A leftover of an earlier, interrupted run would make the comparison lie.
-if reg_has "$uninstall_key" >/dev/null 2>&1; then
+if uninstall_entry_left; then
   wine "$install_win\\uninstall.exe" /S </dev/null
-  for _ in $(seq 1 100); do reg_has "$uninstall_key" >/dev/null 2>&1 || break; sleep 0.3; done
+  for _ in $(seq 1 100); do uninstall_entry_left || break; sleep 0.3; done
 fi
 
 # Another vendor's drawer, which the uninstaller must leave alone.
-wine reg add "$cashdrawer_key\\OtherVendor-Till1" /ve /d Other.CashDrawer /f >/dev/null </dev/null
+for view in "${views[@]}"; do
+  wine reg add "$cashdrawer_key\\OtherVendor-Till1" /ve /d Other.CashDrawer /f $view >/dev/null </dev/null
+done
 snapshot "$work/before"
 
 # ---- silent install with a first device ------------------------------------
 # The drawer sits on the emulator's port, which is known only after the
 # emulator runs from the installed folder: install first with a placeholder
 # port, then point the device at the emulator with drawerctl.
-wine "$bin/HalyardSetup.exe" /S /DEVICE=KX8-InstallerTest /PORT=tcp:127.0.0.1:1 /PIN=2 \
+wine "$setup" /S /DEVICE=KX8-InstallerTest /PORT=tcp:127.0.0.1:1 /PIN=2 \
      /SENSOR=high-open "/D=$install_win" </dev/null
 rc=$?
 [ "$rc" -eq 0 ] && pass "silent install exits 0" || fail "silent install exits 0 (got $rc)"
-for f in Halyard.dll Ferrule.dll Quire.dll Scrubber.exe drawerctl.exe printer-emulator.exe \
-         OPOSLog.ini uninstall.exe; do
-  check "installed $f" test -f "$install_unix/$f"
+for f in OPOSLog.ini uninstall.exe; do check "installed $f" test -f "$install_unix/$f"; done
+for f in Halyard.dll Ferrule.dll Quire.dll Scrubber.exe; do
+  check "installed the 32-bit $f" test -f "$dir32/$f"
+  check "the 32-bit $f is a 32-bit program" test "$(pe_machine "$dir32/$f")" = 14c
 done
-check "uninstall entry names the uninstaller in the installation folder" \
-  bash -c "wine reg query '$uninstall_key' /v UninstallString </dev/null | grep -qF '\"$install_win\\uninstall.exe\"'"
-check "the COM server is registered under its ProgID" reg_has 'HKCR\SOTarvoCash.SOTvCash\CLSID'
-check "version key for the cleaner" reg_has 'HKLM\SOFTWARE\QELM\TVOPOS\2.30.000'
-check "service entry with the cleaner's marker" \
-  bash -c "wine reg query 'HKLM\\SOFTWARE\\OLEforRetail\\ServiceInfo' </dev/null | grep -q Tarvo"
-check "the first device is configured" \
-  bash -c "wine reg query '$cashdrawer_key\\KX8-InstallerTest' /v Port </dev/null | grep -q tcp:127.0.0.1:1"
+for f in drawerctl.exe printer-emulator.exe; do check "installed $f" test -f "$tools/$f"; done
+if [ "$arch" = win64 ]; then
+  for f in Halyard.dll Ferrule.dll Quire.dll Scrubber.exe drawerctl.exe printer-emulator.exe; do
+    check "installed the 64-bit $f" test -f "$dir64/$f"
+    check "the 64-bit $f is a 64-bit program" test "$(pe_machine "$dir64/$f")" = 8664
+  done
+fi
+uninstall_names_uninstaller() {
+  reg_value "$1" "$uninstall_key" /v UninstallString | grep -qF "\"$install_win\\uninstall.exe\""
+}
+check_each_view "uninstall entry names the uninstaller in the installation folder" uninstall_names_uninstaller
+if [ "$arch" = win64 ]; then
+  check "the 64-bit view holds the 64-bit service object (x64\\Halyard.dll)" registered_in /reg:64 "$dir64" 8664
+  if [ "$runs32" = 1 ]; then
+    check "the 32-bit view holds the 32-bit service object (x86\\Halyard.dll)" registered_in /reg:32 "$dir32" 14c
+  else
+    echo "note this host runs no 32-bit code: the 32-bit service object cannot be registered here"
+    check_not "the 32-bit view does not point at the 64-bit service object" registered_in /reg:32 "$dir64" 8664
+  fi
+else
+  check "the COM server is registered under its ProgID" registered_in "" "$dir32" 14c
+fi
+version_key() { reg_has "$1" 'HKLM\SOFTWARE\QELM\TVOPOS\2.30.000'; }
+check_each_view "version key for the cleaner" version_key
+service_entry() { reg_value "$1" 'HKLM\SOFTWARE\OLEforRetail\ServiceInfo' | grep -q Tarvo; }
+check_each_view "service entry with the cleaner's marker" service_entry
+first_device() { reg_value "$1" "$cashdrawer_key\\KX8-InstallerTest" /v Port | grep -q tcp:127.0.0.1:1; }
+check_each_view "the first device is configured" first_device
 
 # ---- installing again over it ------------------------------------------------
 echo '; kept by the integrator' >>"$install_unix/OPOSLog.ini"
-wine "$bin/HalyardSetup.exe" /S "/D=$install_win" </dev/null
+wine "$setup" /S "/D=$install_win" </dev/null
 rc=$?
 [ "$rc" -eq 0 ] && pass "a second install over the first exits 0" \
                 || fail "a second install over the first exits 0 (got $rc)"
 check "the integrator's OPOSLog.ini survives a reinstall" \
   grep -q 'kept by the integrator' "$install_unix/OPOSLog.ini"
-check "the configured drawer survives a reinstall" reg_has "$cashdrawer_key\\KX8-InstallerTest"
+drawer_kept() { reg_has "$1" "$cashdrawer_key\\KX8-InstallerTest"; }
+check_each_view "the configured drawer survives a reinstall" drawer_kept
 
 # ---- the installed product at work ------------------------------------------
 emulator_out=$work/emulator.log
-wine "$install_unix/printer-emulator.exe" --port 0 --sensor high-when-open --auto-close 1500 \
+"$WINELOADER" "$tools/printer-emulator.exe" --port 0 --sensor high-when-open --auto-close 1500 \
      --no-stdin >"$emulator_out" 2>&1 </dev/null &
 emulator_pid=$!
 port=""
@@ -96,9 +184,11 @@ for _ in $(seq 1 150); do
 done
 [ -n "$port" ] && pass "installed printer emulator listens" || fail "installed printer emulator listens"
 
-drawerctl() { wine "$install_unix/drawerctl.exe" "$@" </dev/null; }
+drawerctl() { wine "$tools/drawerctl.exe" "$@" </dev/null; }
 check "drawerctl points the device at the emulator" \
   drawerctl add KX8-InstallerTest --port "tcp:127.0.0.1:$port" --sensor high-open --replace
+points_at_emulator() { reg_value "$1" "$cashdrawer_key\\KX8-InstallerTest" /v Port | grep -q ":$port"; }
+check_each_view "the drawer drawerctl changed is seen" points_at_emulator
 out=$(drawerctl open KX8-InstallerTest 2>&1); rc=$?
 echo "$out" | sed 's/^/     | /'
 [ "$rc" -eq 0 ] && pass "drawerctl open exits 0" || fail "drawerctl open exits 0 (got $rc)"
@@ -110,9 +200,16 @@ check "the log holds the opening of this device" grep -q 'Cash.OpenService("Cash
 # A drawer added later under a name the cleaner does not know: the
 # uninstaller still removes it, as it is served by this package.
 check "drawerctl adds a second drawer" drawerctl add FrontTill --port COM1
-# A marker value only the cleaner removes (the uninstaller does not know it).
-wine reg add 'HKLM\SOFTWARE\OLEforRetail\ServiceOPOS\POSPrinter' /v LeftByKX8Tool /d 'KX8 printer' \
-     /f >/dev/null </dev/null
+second_drawer() { reg_has "$1" "$cashdrawer_key\\FrontTill"; }
+check_each_view "the drawer drawerctl added is seen" second_drawer
+# A marker value only the cleaner removes (the uninstaller does not know it),
+# in each view whose cleaner can run here.
+marker_views=()
+for view in "${views[@]}"; do
+  [ "$view" = /reg:32 ] && [ "$runs32" = 0 ] && continue
+  marker_views+=("$view")
+  wine reg add "$posprinter_key" /v LeftByKX8Tool /d 'KX8 printer' /f $view >/dev/null </dev/null
+done
 kill "$emulator_pid" 2>/dev/null; emulator_pid=""
 
 # ---- silent uninstall --------------------------------------------------------
@@ -120,15 +217,18 @@ kill "$emulator_pid" 2>/dev/null; emulator_pid=""
 wine "$install_win\\uninstall.exe" /S </dev/null
 gone=0
 for _ in $(seq 1 200); do
-  if ! reg_has "$uninstall_key" >/dev/null 2>&1 && [ ! -e "$install_unix" ]; then gone=1; break; fi
+  if ! uninstall_entry_left && [ ! -e "$install_unix" ]; then gone=1; break; fi
   sleep 0.3
 done
-[ "$gone" -eq 1 ] && pass "uninstall removes its entry and the installation folder" \
-                  || fail "uninstall removes its entry and the installation folder"
-check_not "the cleaner ran (its KX8 marker value is gone)" \
-  bash -c "wine reg query 'HKLM\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\POSPrinter' /v LeftByKX8Tool </dev/null"
-check_not "the COM server is unregistered" reg_has 'HKCR\SOTarvoCash.SOTvCash'
-check_not "drawers of this package are gone" reg_has "$cashdrawer_key\\FrontTill"
+[ "$gone" -eq 1 ] && pass "uninstall removes its entries and the installation folder" \
+                  || fail "uninstall removes its entries and the installation folder"
+marker_left() { reg_has "$1" "$posprinter_key" /v LeftByKX8Tool; }
+for view in "${marker_views[@]}"; do
+  check_not "the cleaner ran (its KX8 marker value is gone, $(view_name "$view"))" marker_left "$view"
+done
+progid_left() { reg_has "$1" 'HKLM\SOFTWARE\Classes\SOTarvoCash.SOTvCash'; }
+check_no_view "the COM server is unregistered" progid_left
+check_no_view "drawers of this package are gone" second_drawer
 snapshot "$work/after"
 if diff -u "$work/before" "$work/after" >"$work/diff"; then
   pass "the registry is as it was before the install (another vendor's drawer kept)"
@@ -136,20 +236,22 @@ else
   fail "the registry is as it was before the install"
   sed 's/^/     | /' "$work/diff"
 fi
-wine reg delete "$cashdrawer_key\\OtherVendor-Till1" /f >/dev/null 2>&1 </dev/null
+for view in "${views[@]}"; do
+  wine reg delete "$cashdrawer_key\\OtherVendor-Till1" /f $view >/dev/null 2>&1 </dev/null
+done
 
 # An option the installer does not know how to honour stops it before it
 # touches anything.
 for bad in "/PORT=COM1 /PIN=3" "/PORT=COM1 /SENSOR=open" "/PORT=USB1" "/DEVICE=KX8-Bad" \
            '/DEVICE=KX8\Bad /PORT=COM1'; do
   # shellcheck disable=SC2086
-  wine "$bin/HalyardSetup.exe" /S $bad "/D=$install_win" </dev/null
+  wine "$setup" /S $bad "/D=$install_win" </dev/null
   rc=$?
   [ "$rc" -eq 2 ] && pass "$bad stops the install with exit code 2" \
                   || fail "$bad stops the install with exit code 2 (got $rc)"
 done
 check_not "nothing was installed after the bad options" test -e "$install_unix"
-check_not "no uninstall entry after the bad options" reg_has "$uninstall_key"
+check_not "no uninstall entry after the bad options" uninstall_entry_left
 
 if [ "$failures" -ne 0 ]; then echo "installer_test: $failures check(s) failed"; exit 1; fi
 echo "installer_test: all checks passed"
