@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "child_process.h"
 #include "common/win32_raii.h"
@@ -23,10 +24,12 @@ std::string KeyPath(const std::string& name) {
   return std::string(drawerctl::kCashDrawerKey) + "\\" + name;
 }
 
-bool KeyExists(const std::string& name) {
+// Registry reads and writes below go to this process's own view unless a
+// KEY_WOW64_* flag names one.
+bool KeyExists(const std::string& name, REGSAM view = 0) {
   win::UniqueHKey key;
-  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, KeyPath(name).c_str(), 0, KEY_READ, key.put()) ==
-         ERROR_SUCCESS;
+  return RegOpenKeyExA(HKEY_LOCAL_MACHINE, KeyPath(name).c_str(), 0, KEY_READ | view,
+                       key.put()) == ERROR_SUCCESS;
 }
 
 struct RawValue {
@@ -34,38 +37,82 @@ struct RawValue {
   std::string bytes;
 };
 
-RawValue ReadRaw(const std::string& name, const char* value) {
+RawValue ReadRaw(const std::string& name, const char* value, REGSAM view) {
   RawValue v;
   char data[256] = {};
   DWORD size = sizeof(data);
-  if (RegGetValueA(HKEY_LOCAL_MACHINE, KeyPath(name).c_str(), value, RRF_RT_ANY, &v.type, data,
-                   &size) == ERROR_SUCCESS)
+  win::UniqueHKey key;
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, KeyPath(name).c_str(), 0, KEY_READ | view, key.put()) ==
+          ERROR_SUCCESS &&
+      RegGetValueA(key.get(), nullptr, value, RRF_RT_ANY, &v.type, data, &size) == ERROR_SUCCESS)
     v.bytes.assign(data, size);
   return v;
 }
 
-DWORD ReadDword(const std::string& name, const char* value) {
-  RawValue v = ReadRaw(name, value);
+DWORD ReadDword(const std::string& name, const char* value, REGSAM view = 0) {
+  RawValue v = ReadRaw(name, value, view);
   EXPECT_EQ(v.type, static_cast<DWORD>(REG_DWORD)) << value;
   DWORD d = 0xDEAD;
   if (v.bytes.size() == sizeof(DWORD)) memcpy(&d, v.bytes.data(), sizeof(d));
   return d;
 }
 
-std::string ReadText(const std::string& name, const char* value) {
-  RawValue v = ReadRaw(name, value);
+std::string ReadText(const std::string& name, const char* value, REGSAM view = 0) {
+  RawValue v = ReadRaw(name, value, view);
   EXPECT_EQ(v.type, static_cast<DWORD>(REG_SZ)) << (value ? value : "(default)");
   return std::string(v.bytes.c_str());
 }
+
+void SetText(HKEY key, const char* value, const std::string& text) {
+  ASSERT_EQ(RegSetValueExA(key, value, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                           static_cast<DWORD>(text.size() + 1)),
+            ERROR_SUCCESS);
+}
+
+// Creates the device key in one view with a ProgID and a port, as a tool
+// of one bitness (or an older drawerctl) leaves it.
+void WriteKey(const std::string& name, REGSAM view, const std::string& port) {
+  win::UniqueHKey key;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, KeyPath(name).c_str(), 0, nullptr, 0,
+                            KEY_WRITE | view, nullptr, key.put(), nullptr),
+            ERROR_SUCCESS);
+  SetText(key.get(), nullptr, drawerctl::kServiceProgId);
+  SetText(key.get(), "Port", port);
+}
+
+// The rows of `drawerctl list` that name this device.
+std::vector<std::string> RowsOf(const std::string& listed, const std::string& name) {
+  std::vector<std::string> rows;
+  for (size_t at = listed.find(name); at != std::string::npos; at = listed.find(name, at + 1)) {
+    size_t start = listed.rfind('\n', at) + 1;  // npos + 1 == 0 on the first line
+    if (at == start) rows.push_back(listed.substr(start, listed.find('\n', at) - start));
+  }
+  return rows;
+}
+
+// Two registry views exist on 64-bit Windows only; a 32-bit test learns that
+// it runs there from IsWow64Process.
+bool TwoViews() {
+#ifdef _WIN64
+  return true;
+#else
+  BOOL wow64 = FALSE;
+  return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+#endif
+}
+constexpr char kOneView[] = "32-bit Windows has a single registry view";
+constexpr REGSAM kView32 = KEY_WOW64_32KEY, kView64 = KEY_WOW64_64KEY;
 
 class DrawerctlConfig : public ::testing::Test {
  protected:
   void TearDown() override {
     for (const auto& n : created_) {
-      win::UniqueHKey root;
-      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, drawerctl::kCashDrawerKey, 0, KEY_ALL_ACCESS,
-                        root.put()) == ERROR_SUCCESS)
-        RegDeleteTreeA(root.get(), n.c_str());
+      for (REGSAM view : {kView32, kView64}) {
+        win::UniqueHKey root;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, drawerctl::kCashDrawerKey, 0,
+                          KEY_ALL_ACCESS | view, root.put()) == ERROR_SUCCESS)
+          RegDeleteTreeA(root.get(), n.c_str());
+      }
     }
   }
   std::string Device(const char* what) {
@@ -163,11 +210,113 @@ TEST_F(DrawerctlConfig, AServiceObjectThatCannotBeCreatedIsACreationFailure) {
   }
   ChildResult r = Drawerctl("status " + a);
   EXPECT_EQ(r.exitCode, 4u) << r.out << r.err;
+  // Only this process's view got the other ProgID.
+  EXPECT_NE(r.out.find(TwoViews() ? "registry views: 32-bit, 64-bit, with different settings"
+                                  : "registry views: 32-bit;"),
+            std::string::npos)
+      << r.out;
   EXPECT_NE(r.err.find("No.Such.ServiceObject"), std::string::npos) << r.err;
 
   ChildResult missing = Drawerctl("open " + TestDevice("never-added"));
   EXPECT_EQ(missing.exitCode, 3u);
   EXPECT_NE(missing.err.find("drawerctl add"), std::string::npos) << missing.err;
+}
+
+TEST_F(DrawerctlConfig, AddWritesBothViewsAndRemoveDeletesBoth) {
+  if (!TwoViews()) GTEST_SKIP() << kOneView;
+  std::string a = Device("views");
+  ASSERT_EQ(Drawerctl("add " + a + " --port COM3 --pin 5").exitCode, 0u);
+  ASSERT_EQ(Drawerctl("add " + a + " --port COM4 --pin 5 --replace").exitCode, 0u);
+  for (REGSAM view : {kView32, kView64}) {
+    EXPECT_EQ(ReadText(a, nullptr, view), "SOTarvoCash.SOTvCash") << view;
+    EXPECT_EQ(ReadText(a, "Port", view), "COM4") << view;
+    EXPECT_EQ(ReadDword(a, "PinSingle", view), 1u) << view;
+    EXPECT_EQ(ReadDword(a, "OpenSingle", view), 0u) << view;
+  }
+  EXPECT_NE(RowsOf(Drawerctl("list").out, a).at(0).find("32-bit, 64-bit"), std::string::npos);
+
+  ChildResult removed = Drawerctl("remove " + a);
+  EXPECT_EQ(removed.exitCode, 0u) << removed.err;
+  EXPECT_FALSE(KeyExists(a, kView32));
+  EXPECT_FALSE(KeyExists(a, kView64));
+}
+
+TEST_F(DrawerctlConfig, ADrawerInOneViewIsListedAsSuchAndStillCounts) {
+  if (!TwoViews()) GTEST_SKIP() << kOneView;
+  std::string only32 = Device("only32"), only64 = Device("only64");
+  WriteKey(only32, kView32, "COM5");
+  WriteKey(only64, kView64, "COM6");
+  ChildResult list = Drawerctl("list");
+  ASSERT_EQ(RowsOf(list.out, only32).size(), 1u) << list.out;
+  ASSERT_EQ(RowsOf(list.out, only64).size(), 1u) << list.out;
+  EXPECT_NE(RowsOf(list.out, only32)[0].find("32-bit only"), std::string::npos) << list.out;
+  EXPECT_NE(RowsOf(list.out, only64)[0].find("64-bit only"), std::string::npos) << list.out;
+
+  // drawerctl reads its own view, as the service object it creates does.
+  bool own64 = sizeof(void*) == 8;
+  ChildResult status = Drawerctl("status " + (own64 ? only32 : only64));
+  EXPECT_EQ(status.exitCode, 3u) << status.out << status.err;
+  EXPECT_NE(status.err.find(own64 ? "32-bit only" : "64-bit only"), std::string::npos)
+      << status.err;
+
+  // 32-bit tills use it: adding it again needs --replace, as in one view.
+  EXPECT_EQ(Drawerctl("add " + only32 + " --port COM7").exitCode, 3u);
+  EXPECT_FALSE(KeyExists(only32, kView64));
+  ChildResult removed = Drawerctl("remove " + only32);
+  EXPECT_EQ(removed.exitCode, 0u) << removed.err;
+  EXPECT_FALSE(KeyExists(only32, kView32));
+}
+
+TEST_F(DrawerctlConfig, ViewsWithDifferentSettingsAreBothListed) {
+  if (!TwoViews()) GTEST_SKIP() << kOneView;
+  std::string a = Device("differs");
+  ASSERT_EQ(Drawerctl("add " + a + " --port COM1").exitCode, 0u);
+  WriteKey(a, kView64, "COM2");
+  ChildResult list = Drawerctl("list");
+  std::vector<std::string> rows = RowsOf(list.out, a);
+  ASSERT_EQ(rows.size(), 2u) << list.out;
+  EXPECT_NE(rows[0].find("32-bit (differs)"), std::string::npos) << rows[0];
+  EXPECT_NE(rows[0].find("COM1"), std::string::npos) << rows[0];
+  EXPECT_NE(rows[1].find("64-bit (differs)"), std::string::npos) << rows[1];
+  EXPECT_NE(rows[1].find("COM2"), std::string::npos) << rows[1];
+}
+
+// Lets everyone do anything with the device key but set its values, as a
+// locked-down machine may have it in one view.
+void LockValues(const std::string& name, REGSAM view) {
+  BYTE everyone[SECURITY_MAX_SID_SIZE];
+  DWORD sidSize = sizeof(everyone);
+  ASSERT_TRUE(CreateWellKnownSid(WinWorldSid, nullptr, everyone, &sidSize));
+  alignas(DWORD) BYTE aclBytes[256];
+  ACL* acl = reinterpret_cast<ACL*>(aclBytes);
+  ASSERT_TRUE(InitializeAcl(acl, sizeof(aclBytes), ACL_REVISION));
+  ASSERT_TRUE(AddAccessDeniedAce(acl, ACL_REVISION, KEY_SET_VALUE, everyone));
+  ASSERT_TRUE(AddAccessAllowedAce(acl, ACL_REVISION, KEY_ALL_ACCESS, everyone));
+  SECURITY_DESCRIPTOR sd;
+  ASSERT_TRUE(InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION));
+  ASSERT_TRUE(SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE));
+  win::UniqueHKey key;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, KeyPath(name).c_str(), 0, WRITE_DAC | view,
+                          key.put()),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, &sd), ERROR_SUCCESS);
+}
+
+// The 64-bit view refuses the write after the 32-bit view has taken it.
+TEST_F(DrawerctlConfig, AViewThatRefusesTheWriteIsNamedAndNoSuccessIsClaimed) {
+  if (!TwoViews()) GTEST_SKIP() << kOneView;
+  std::string a = Device("locked");
+  WriteKey(a, kView64, "COM1");
+  LockValues(a, kView64);
+
+  ChildResult r = Drawerctl("add " + a + " --port COM9 --replace");
+  EXPECT_EQ(r.exitCode, 3u) << r.out << r.err;
+  EXPECT_NE(r.err.find("64-bit view"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("denied"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out.find("replaced"), std::string::npos) << r.out;
+  EXPECT_EQ(ReadText(a, "Port", kView64), "COM1");
+  EXPECT_EQ(ReadText(a, "Port", kView32), "COM9");  // and the message says so
+  EXPECT_NE(r.err.find("32-bit view already holds"), std::string::npos) << r.err;
 }
 
 TEST(DrawerctlHelp, ToolAndEveryCommandAnswerHelp) {

@@ -48,7 +48,7 @@ EmulatedDrawer::EmulatedDrawer(const char* what, DrawerWiring wiring)
   d.port = "tcp:127.0.0.1:" + std::to_string(port);
   d.openSingle = wiring.deviceHighOpen ? 1 : 0;  // the emulator sets the bit while open
   d.pinSingle = wiring.devicePin == 5 ? 1 : 0;
-  EXPECT_EQ(drawerctl::WriteDevice(d), ERROR_SUCCESS);
+  EXPECT_EQ(drawerctl::WriteDevice(d).rc, ERROR_SUCCESS);
 }
 
 EmulatedDrawer::~EmulatedDrawer() {

@@ -27,10 +27,34 @@ std::string DwordText(const std::optional<DWORD>& v, std::string_view (*word)(DW
   return std::string(word(*v)) + " (" + std::to_string(*v) + ")";
 }
 
+std::string Row(const std::string& name, const std::string& views, const DeviceSettings& d) {
+  return Padded(name, 24) + Padded(views, 16) + Padded(d.progId.empty() ? "-" : d.progId, 22) +
+         Padded(d.port.empty() ? "missing" : d.port, 22) +
+         Padded(DwordText(d.pinSingle, PinWord), 10) + DwordText(d.openSingle, SensorWord);
+}
+
+// Each till reads the copy of its own bitness, so copies that disagree get a
+// row each: one row would show only one of them.
+void ShowDevice(const ConfiguredDevice& d) {
+  if (!d.Differs()) {
+    transcript::Say(Row(d.name, ViewsText(d), d.views.front().settings));
+    return;
+  }
+  for (const auto& v : d.views)
+    transcript::Say(Row(d.name, std::string(v.view.word) + " (differs)", v.settings));
+}
+
+bool Ours(const DeviceSettings& d) { return d.progId == kServiceProgId; }
+
+int NotConfigured(const std::string& name) {
+  transcript::Error("no cash drawer named \"" + name + "\" is configured");
+  return kExitConfig;
+}
+
 }  // namespace
 
 int RunList(const ParsedArgs&) {
-  std::vector<DeviceSettings> devices;
+  std::vector<ConfiguredDevice> devices;
   if (LONG rc = ListDevices(devices); rc != ERROR_SUCCESS) {
     transcript::Error("cannot read the cash drawers: " + RegistryError(rc));
     return kExitConfig;
@@ -39,14 +63,17 @@ int RunList(const ParsedArgs&) {
     transcript::Say("no cash drawers configured (drawerctl add NAME --port PORT)");
     return kExitOk;
   }
-  transcript::Say(Padded("NAME", 24) + Padded("SERVICE OBJECT", 22) + Padded("PORT", 22) +
-                  Padded("PIN", 10) + "SENSOR");
+  transcript::Say(Padded("NAME", 24) + Padded("VIEWS", 16) + Padded("SERVICE OBJECT", 22) +
+                  Padded("PORT", 22) + Padded("PIN", 10) + "SENSOR");
+  bool uneven = false;
   for (const auto& d : devices) {
-    transcript::Say(Padded(d.name, 24) + Padded(d.progId.empty() ? "-" : d.progId, 22) +
-                    Padded(d.port.empty() ? "missing" : d.port, 22) +
-                    Padded(DwordText(d.pinSingle, PinWord), 10) +
-                    DwordText(d.openSingle, SensorWord));
+    ShowDevice(d);
+    uneven = uneven || d.Differs() || !d.InEveryView();
   }
+  if (uneven)
+    transcript::Say("note: a till reads only the view of its own bitness; "
+                    "drawerctl add NAME --port PORT ... --replace writes the same settings "
+                    "into every view");
   return kExitOk;
 }
 
@@ -69,11 +96,13 @@ int RunAdd(const ParsedArgs& args) {
                                : "--sensor is high-open or high-shut");
     return kExitUsage;
   }
-  DeviceSettings existing;
-  bool exists = ReadDevice(name, existing) == ERROR_SUCCESS;
+  // A drawer held by one view is still in use by the tills of that bitness:
+  // adding it again without --replace would quietly change their settings.
+  ConfiguredDevice existing;
+  bool exists = ReadDeviceViews(name, existing) == ERROR_SUCCESS;
   if (exists && !args.Has("replace")) {
-    transcript::Error("a cash drawer named \"" + name +
-                      "\" is already configured: give --replace to overwrite it");
+    transcript::Error("a cash drawer named \"" + name + "\" is already configured (" +
+                      ViewsText(existing) + "): give --replace to overwrite it");
     return kExitConfig;
   }
   DeviceSettings device;
@@ -82,36 +111,53 @@ int RunAdd(const ParsedArgs& args) {
   device.port = port.value;
   device.pinSingle = *pin;
   device.openSingle = *sensor;
-  if (LONG rc = WriteDevice(device); rc != ERROR_SUCCESS) {
-    transcript::Error("cannot write the device key: " + RegistryError(rc));
+  ViewChange written = WriteDevice(device);
+  if (!written.ok()) {
+    std::string partly =
+        written.changed.empty()
+            ? std::string()
+            : "; " + ViewsPhrase(written.changed) + " already holds the new settings";
+    transcript::Error("cannot write the device key in the " + std::string(written.failedView) +
+                      " view: " + RegistryError(written.rc) + partly);
     return kExitConfig;
   }
   transcript::Say(std::string(exists ? "replaced " : "added ") + name + ": port " + port.value +
                   ", pin " + std::string(PinWord(*pin)) + ", sensor " +
-                  std::string(SensorWord(*sensor)));
+                  std::string(SensorWord(*sensor)) + "; written to " +
+                  ViewsPhrase(written.changed));
   return kExitOk;
 }
 
 int RunRemove(const ParsedArgs& args) {
   const std::string& name = args.positional[0];
-  DeviceSettings device;
-  LONG rc = ReadDevice(name, device);
-  if (rc == ERROR_FILE_NOT_FOUND) {
-    transcript::Error("no cash drawer named \"" + name + "\" is configured");
-    return kExitConfig;
-  }
-  if (rc == ERROR_SUCCESS && device.progId != kServiceProgId) {
-    transcript::Error("\"" + name + "\" belongs to another service object (" +
-                      (device.progId.empty() ? std::string("none") : device.progId) +
-                      "): left alone");
-    return kExitConfig;
-  }
-  if (rc == ERROR_SUCCESS) rc = RemoveDevice(name);
+  ConfiguredDevice device;
+  LONG rc = ReadDeviceViews(name, device);
+  if (rc == ERROR_FILE_NOT_FOUND) return NotConfigured(name);
   if (rc != ERROR_SUCCESS) {
-    transcript::Error("cannot remove \"" + name + "\": " + RegistryError(rc));
+    transcript::Error("cannot read \"" + name + "\": " + RegistryError(rc));
     return kExitConfig;
   }
-  transcript::Say("removed " + name);
+  // Another vendor's key in either view leaves both alone: the name is one
+  // drawer to the tills, and only its owner knows what the other copy is for.
+  for (const auto& v : device.views) {
+    if (Ours(v.settings)) continue;
+    transcript::Error("\"" + name + "\" belongs to another service object (" +
+                      (v.settings.progId.empty() ? std::string("none") : v.settings.progId) +
+                      ") in the " + std::string(v.view.word) + " view: left alone");
+    return kExitConfig;
+  }
+  ViewChange removed = RemoveDevice(name);
+  if (removed.rc == ERROR_FILE_NOT_FOUND) return NotConfigured(name);  // gone meanwhile
+  if (!removed.ok()) {
+    std::string partly = removed.changed.empty()
+                             ? std::string()
+                             : "; it is gone from " + ViewsPhrase(removed.changed);
+    transcript::Error("cannot remove \"" + name + "\" from the " +
+                      std::string(removed.failedView) + " view: " + RegistryError(removed.rc) +
+                      partly);
+    return kExitConfig;
+  }
+  transcript::Say("removed " + name + " from " + ViewsPhrase(removed.changed));
   return kExitOk;
 }
 

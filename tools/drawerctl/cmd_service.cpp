@@ -118,6 +118,16 @@ void ShowProperties(ServiceSession& s) {
   }
 }
 
+// Tills of the other bitness read another copy of the device key: say which
+// copies exist and which one this session's service object reads.
+void ShowViews(const std::string& name) {
+  ConfiguredDevice d;
+  if (ReadDeviceViews(name, d) != ERROR_SUCCESS) return;  // opening the service says why
+  std::string line = "  registry views: " + ViewsText(d);
+  if (d.Differs()) line += ", with different settings (drawerctl list shows them)";
+  transcript::Say(line + "; this session reads the " + std::string(OwnView().word) + " view");
+}
+
 void Heading(const std::string& text) { transcript::Say("\n== " + text); }
 
 int Finish(ServiceSession& s) {
@@ -136,6 +146,7 @@ int RunOpen(const ParsedArgs& args) {
 
 int RunStatus(const ParsedArgs& args) {
   CatchInterrupt();
+  ShowViews(args.positional[0]);
   ServiceSession s(args.positional[0]);
   if (Start(s, true)) ShowProperties(s);
   return Finish(s);

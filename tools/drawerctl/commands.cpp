@@ -36,28 +36,33 @@ constexpr std::array<OptionSpec, 1> kHealthOptions{{
 
 constexpr std::array<CommandSpec, 9> kCommands{{
     {"list", "list", "configured cash drawers and their settings",
-     "Lists every cash drawer in the OPOS registry tree with its service object\n"
-     "(ProgID), port, kick pin and sensor polarity.",
+     "Lists every cash drawer in the OPOS registry tree with the registry views\n"
+     "holding it (32-bit tills read one, 64-bit tills the other), its service\n"
+     "object (ProgID), port, kick pin and sensor polarity. A drawer whose views\n"
+     "hold different settings gets a row per view.",
      nullptr, 0, 0, RunList},
     {"add", "add NAME --port PORT [--pin 2|5] [--sensor high-open|high-shut] [--replace]",
      "configure a cash drawer for the Halyard service object",
-     "Writes the device key HKLM\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\CashDrawer\\NAME:\n"
+     "Writes the device key HKLM\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\CashDrawer\\NAME\n"
+     "into the 32-bit and the 64-bit registry view (on 64-bit Windows):\n"
      "default value SOTarvoCash.SOTvCash, OpenSingle (1 high-open, 0 high-shut),\n"
      "PinSingle (0 pin 2, 1 pin 5) and Port. The printer model named in NAME\n"
      "(e.g. KX-M27) chooses how the service talks to it. Uninstalling the package\n"
      "removes every drawer configured for it.",
      kAddOptions.data(), kAddOptions.size(), 1, RunAdd},
     {"remove", "remove NAME", "delete a cash drawer's configuration",
-     "Deletes the device key of NAME. Only devices served by SOTarvoCash.SOTvCash\n"
-     "are removed; other vendors' drawers are left alone.",
+     "Deletes the device key of NAME from every registry view holding it. Only\n"
+     "devices served by SOTarvoCash.SOTvCash are removed; other vendors' drawers\n"
+     "are left alone.",
      nullptr, 0, 1, RunRemove},
     {"open", "open NAME", "kick the drawer and report whether it opened",
      "Opens the service, claims and enables the device, kicks the drawer with\n"
      "openDrawer and reports the DrawerOpened property and the events seen.",
      nullptr, 0, 1, RunOpen},
     {"status", "status NAME", "the device's properties by name",
-     "Opens, claims and enables the device, waits for the first drawer status\n"
-     "and prints every property the service object answers.",
+     "Shows the registry views holding NAME, then opens, claims and enables the\n"
+     "device, waits for the first drawer status and prints every property the\n"
+     "service object answers.",
      nullptr, 0, 1, RunStatus},
     {"watch", "watch NAME [--seconds N]", "print every drawer change with its time",
      "Enables the device and prints each SOStatusUpdate event (drawer open or\n"

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <array>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,6 +27,50 @@ struct DeviceSettings {
   std::optional<DWORD> openSingle;   // sensor polarity: 1 = bit set means open
   std::optional<DWORD> pinSingle;    // 0 = connector pin 2, else pin 5
 };
+bool SameSettings(const DeviceSettings& a, const DeviceSettings& b);
+
+// 64-bit Windows keeps HKLM\SOFTWARE twice: 32-bit processes see the 32-bit
+// view (WOW6432Node), 64-bit processes the native one, and each service
+// object reads the view of its own bitness. A drawer serves tills of either
+// bitness only when both views hold it.
+struct RegistryView {
+  std::string_view word;  // as drawerctl shows it
+  REGSAM flag;
+};
+constexpr std::array<RegistryView, 2> kRegistryViews{{
+    {"32-bit", KEY_WOW64_32KEY},
+    {"64-bit", KEY_WOW64_64KEY},
+}};
+// The views this machine has, in table order: both on 64-bit Windows, only
+// the 32-bit one on 32-bit Windows (which ignores the flags: the two entries
+// would name the same key twice).
+size_t MachineViewCount();
+// The view this process, and the service object it creates in-process, reads.
+const RegistryView& OwnView();
+
+// One drawer as the views of this machine hold it.
+struct ViewSettings {
+  RegistryView view;
+  DeviceSettings settings;
+};
+struct ConfiguredDevice {
+  std::string name;
+  std::vector<ViewSettings> views;  // only the views holding the device key
+  bool InEveryView() const { return views.size() == MachineViewCount(); }
+  bool Differs() const;
+};
+// "32-bit, 64-bit", "32-bit only", ...; just "32-bit" where that is the only view.
+std::string ViewsText(const ConfiguredDevice& device);
+// "the 32-bit and 64-bit views", "the 64-bit view"
+std::string ViewsPhrase(const std::vector<std::string_view>& words);
+
+// A change made view by view, stopping at the first view that refuses it.
+struct ViewChange {
+  LONG rc = ERROR_SUCCESS;
+  std::string_view failedView;           // empty when no view refused
+  std::vector<std::string_view> changed;  // the views changed, in table order
+  bool ok() const { return rc == ERROR_SUCCESS; }
+};
 
 // The choices an operator writes on the command line and the registry
 // numbers they stand for.
@@ -42,10 +87,15 @@ std::string_view SensorWord(DWORD openSingle);
 std::string CheckDeviceName(std::string_view name);
 
 // Win32 error codes: ERROR_SUCCESS, ERROR_FILE_NOT_FOUND for a missing device, ...
+// ReadDevice reads this process's own view.
 LONG ReadDevice(std::string_view name, DeviceSettings& out);
-LONG ListDevices(std::vector<DeviceSettings>& out);
-// Creates or replaces the device key with all four values.
-LONG WriteDevice(const DeviceSettings& device);
-LONG RemoveDevice(std::string_view name);
+// ERROR_FILE_NOT_FOUND when no view holds the device.
+LONG ReadDeviceViews(std::string_view name, ConfiguredDevice& out);
+LONG ListDevices(std::vector<ConfiguredDevice>& out);
+// Creates or replaces the device key with all four values in every view.
+ViewChange WriteDevice(const DeviceSettings& device);
+// Deletes the device key from every view that holds it; ERROR_FILE_NOT_FOUND
+// when none does.
+ViewChange RemoveDevice(std::string_view name);
 
 }  // namespace drawerctl

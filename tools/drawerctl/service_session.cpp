@@ -15,6 +15,19 @@ constexpr DWORD kDrainMs = 400;
 
 std::string Quoted(const std::string& s) { return "\"" + s + "\""; }
 
+// Why a drawer is missing from this process's view: absent everywhere, or
+// configured only for tills of the other bitness.
+std::string NotConfigured(const std::string& name) {
+  ConfiguredDevice elsewhere;
+  if (ReadDeviceViews(name, elsewhere) != ERROR_SUCCESS)
+    return "no cash drawer named " + Quoted(name) +
+           " is configured: see drawerctl list, or drawerctl add";
+  return "no cash drawer named " + Quoted(name) + " in the " + std::string(OwnView().word) +
+         " view, which this drawerctl and its service object read (it is configured: " +
+         ViewsText(elsewhere) + "): drawerctl add " + name +
+         " --port PORT ... --replace writes every view";
+}
+
 }  // namespace
 
 ServiceSession::ServiceSession(std::string deviceName)
@@ -25,8 +38,7 @@ ServiceSession::~ServiceSession() { Close(); }
 bool ServiceSession::Create() {
   LONG rc = ReadDevice(name_, device_);
   if (rc == ERROR_FILE_NOT_FOUND) {
-    transcript::Error("no cash drawer named " + Quoted(name_) +
-                      " is configured: see drawerctl list, or drawerctl add");
+    transcript::Error(NotConfigured(name_));
     Fail(kExitConfig);
     return false;
   }
