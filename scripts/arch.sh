@@ -43,7 +43,10 @@ halyard_cannot_run() {
       *) echo "HALYARD_ARCHS=\"$HALYARD_ARCHS\" leaves it out"; return 0 ;;
     esac
   fi
-  loader=$(halyard_loader "$arch") || return 0
+  if ! loader=$(halyard_loader "$arch" 2>/dev/null); then
+    echo "unknown architecture '$arch' (win32 or win64)"
+    return 0
+  fi
   if [ ! -x "$loader" ]; then
     echo "$loader is missing (Debian package $(halyard_loader_package "$arch"))"
     return 0

@@ -49,7 +49,7 @@ check_no_view() {
   for view in "${views[@]}"; do check_not "$what ($(view_name "$view"))" "$@" "$view"; done
 }
 
-# The machine type in a PE file's header: 14c (i386) or 8664 (AMD64).
+# The machine type in a PE file's header: 014c (i386) or 8664 (AMD64).
 pe_machine() {
   local at
   at=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
@@ -129,7 +129,7 @@ rc=$?
 for f in OPOSLog.ini uninstall.exe; do check "installed $f" test -f "$install_unix/$f"; done
 for f in Halyard.dll Ferrule.dll Quire.dll Scrubber.exe; do
   check "installed the 32-bit $f" test -f "$dir32/$f"
-  check "the 32-bit $f is a 32-bit program" test "$(pe_machine "$dir32/$f")" = 14c
+  check "the 32-bit $f is a 32-bit program" test "$(pe_machine "$dir32/$f")" = 014c
 done
 for f in drawerctl.exe printer-emulator.exe; do check "installed $f" test -f "$tools/$f"; done
 if [ "$arch" = win64 ]; then
@@ -145,13 +145,13 @@ check_each_view "uninstall entry names the uninstaller in the installation folde
 if [ "$arch" = win64 ]; then
   check "the 64-bit view holds the 64-bit service object (x64\\Halyard.dll)" registered_in /reg:64 "$dir64" 8664
   if [ "$runs32" = 1 ]; then
-    check "the 32-bit view holds the 32-bit service object (x86\\Halyard.dll)" registered_in /reg:32 "$dir32" 14c
+    check "the 32-bit view holds the 32-bit service object (x86\\Halyard.dll)" registered_in /reg:32 "$dir32" 014c
   else
     echo "note this host runs no 32-bit code: the 32-bit service object cannot be registered here"
     check_not "the 32-bit view does not point at the 64-bit service object" registered_in /reg:32 "$dir64" 8664
   fi
 else
-  check "the COM server is registered under its ProgID" registered_in "" "$dir32" 14c
+  check "the COM server is registered under its ProgID" registered_in "" "$dir32" 014c
 fi
 version_key() { reg_has "$1" 'HKLM\SOFTWARE\QELM\TVOPOS\2.30.000'; }
 check_each_view "version key for the cleaner" version_key
