@@ -37,9 +37,10 @@ stop_wineserver() {
 }
 trap stop_wineserver EXIT
 
-# Counts of one ctest run, read from its JUnit report: "total failed".
+# Counts of one ctest run, read from its JUnit report: "total failed skipped".
 junit_counts() {
-  sed -n 's/.*<testsuite [^>]*tests="\([0-9]*\)"[^>]*failures="\([0-9]*\)".*/\1 \2/p' "$1" | head -n 1
+  tr '\n\t' '  ' <"$1" |
+    sed -n 's/.*<testsuite [^>]*tests="\([0-9]*\)"[^>]*failures="\([0-9]*\)"[^>]*skipped="\([0-9]*\)".*/\1 \2 \3/p'
 }
 
 passed_all=0 failed_all=0 status=0 summary=()
@@ -67,15 +68,18 @@ for arch in $HALYARD_ALL_ARCHS; do
   ctest --test-dir "$dir" --output-on-failure -j4 --timeout 600 --no-tests=error \
         --output-junit "$report" "$@" || rc=$?
   stop_wineserver
-  read -r total failed < <(junit_counts "$report" || true) || true
-  total=${total:-0} failed=${failed:-0}
-  if [ "$rc" -ne 0 ] || [ "$total" -eq 0 ]; then
+  total=0 failed=0 skipped=0
+  [ -f "$report" ] && read -r total failed skipped < <(junit_counts "$report") || true
+  total=${total:-0} failed=${failed:-0} skipped=${skipped:-0}
+  passed=$((total - failed - skipped))
+  if [ "$rc" -ne 0 ] || [ "$passed" -le 0 ]; then
     status=1
-    # A run that could not finish its report still counts as failed.
+    # A run that failed without a failing test in its report (ctest itself,
+    # no tests at all) still counts as one failure.
     [ "$failed" -eq 0 ] && failed=1
   fi
-  passed_all=$((passed_all + total - failed)) failed_all=$((failed_all + failed))
-  summary+=("$arch: $((total - failed)) passed, $failed failed")
+  passed_all=$((passed_all + passed)) failed_all=$((failed_all + failed))
+  summary+=("$arch: $passed passed, $failed failed, $skipped skipped")
 done
 
 echo "== test summary ($(( $(date +%s) - started )) s)"
