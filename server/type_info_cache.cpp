@@ -24,48 +24,20 @@ TypeInfoCache& Cache() {
   return cache;
 }
 
-// Owners for the descriptions that ITypeInfo lends out.
-class TypeAttr {
- public:
-  explicit TypeAttr(ITypeInfo* info) : info_(info) { hr_ = info_->GetTypeAttr(&attr_); }
-  ~TypeAttr() { if (attr_) info_->ReleaseTypeAttr(attr_); }
-  TypeAttr(const TypeAttr&) = delete;
-  TypeAttr& operator=(const TypeAttr&) = delete;
-  HRESULT result() const { return hr_; }
-  const TYPEATTR* operator->() const { return attr_; }
-
- private:
-  ITypeInfo* info_;
-  TYPEATTR* attr_ = nullptr;
-  HRESULT hr_;
-};
-
-class FuncDesc {
- public:
-  FuncDesc(ITypeInfo* info, UINT index) : info_(info) { hr_ = info_->GetFuncDesc(index, &desc_); }
-  ~FuncDesc() { if (desc_) info_->ReleaseFuncDesc(desc_); }
-  FuncDesc(const FuncDesc&) = delete;
-  FuncDesc& operator=(const FuncDesc&) = delete;
-  HRESULT result() const { return hr_; }
-  const FUNCDESC* operator->() const { return desc_; }
-
- private:
-  ITypeInfo* info_;
-  FUNCDESC* desc_ = nullptr;
-  HRESULT hr_;
-};
-
 HRESULT ReadMemberNames(ITypeInfo* info, std::vector<MemberName>& members) {
-  TypeAttr attr(info);
-  if (FAILED(attr.result())) return attr.result();
-  for (UINT i = 0; i < attr->cFuncs; ++i) {
-    FuncDesc func(info, i);
-    if (FAILED(func.result())) return func.result();
+  win::UniqueTypeAttr attr(info);
+  HRESULT hr = info->GetTypeAttr(attr.put());
+  if (FAILED(hr)) return hr;
+  for (UINT i = 0; i < attr.get()->cFuncs; ++i) {
+    win::UniqueFuncDesc func(info);
+    hr = info->GetFuncDesc(i, func.put());
+    if (FAILED(hr)) return hr;
+    MEMBERID member = func.get()->memid;
     win::UniqueBstr name;
     UINT got = 0;
-    HRESULT hr = info->GetNames(func->memid, name.put(), 1, &got);
+    hr = info->GetNames(member, name.put(), 1, &got);
     if (FAILED(hr)) return hr;
-    if (got == 1) members.push_back({name.get(), func->memid});
+    if (got == 1) members.push_back({name.get(), member});
   }
   return S_OK;
 }
@@ -100,7 +72,7 @@ HRESULT GetServiceTypeInfo(LCID lcid, ITypeInfo** info) {
   win::CsLock hold(cache.lock);
   HRESULT hr = LoadLocked(cache, lcid);
   if (FAILED(hr)) return hr;
-  *info = win::ComPtr<ITypeInfo>(cache.info).detach();
+  *info = win::ComPtr<ITypeInfo>(cache.info).release();
   return S_OK;
 }
 

@@ -35,9 +35,9 @@ class Cycles : public ServiceFixture {
     RunOnSta([&] {
       SOTvCash* till = NewService();
       auto sink = win::ComPtr<RecordingCO>::adopt(new RecordingCO);
-      win::UniqueBstr cls(L"CashDrawer");
+      win::UniqueBstr cls = win::MakeBstr(L"CashDrawer");
       std::wstring wide = key->WideName();
-      win::UniqueBstr name(wide.c_str());
+      win::UniqueBstr name = win::MakeBstr(wide.c_str());
       int cycle = 0;
       auto run = [&](int count) {
         for (int i = 0; i < count; ++i, ++cycle) {

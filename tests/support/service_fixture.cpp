@@ -49,9 +49,9 @@ LONG ServiceFixture::Open() { return Open(key->Name()); }
 
 LONG ServiceFixture::Open(const std::string& deviceName, HRESULT* status,
                           IDispatch* controlObject) {
-  win::UniqueBstr cls(L"CashDrawer");
+  win::UniqueBstr cls = win::MakeBstr(L"CashDrawer");
   std::wstring wide(deviceName.begin(), deviceName.end());
-  win::UniqueBstr name(wide.c_str());
+  win::UniqueBstr name = win::MakeBstr(wide.c_str());
   LONG rc = -1;
   HRESULT hr = so->OpenService(cls.get(), name.get(),
                                controlObject != nullptr ? controlObject : co.get(), &rc);
