@@ -1,9 +1,12 @@
-#include "server/type_info_cache.h"
+// The cache behind so/type_info_cache.h.
+#include "so/type_info_cache.h"
 
+#include <new>
 #include <string>
 #include <vector>
 
 #include "common/win32_raii.h"
+#include "common/win32_sync.h"
 #include "halyard.h"
 
 namespace {
@@ -13,15 +16,20 @@ struct MemberName {
   DISPID dispid;
 };
 
+// Never destroyed: at process exit oleaut32 may already be gone, so the
+// type information must not be released then. An unload by FreeLibrary
+// empties it through ReleaseServiceTypeInfo instead; an SRW lock needs no
+// teardown either way.
 struct TypeInfoCache {
-  win::AutoCriticalSection lock;
+  win::SrwLock lock;
   win::ComPtr<ITypeInfo> info;
   std::vector<MemberName> members;
 };
 
 TypeInfoCache& Cache() {
-  static TypeInfoCache cache;
-  return cache;
+  alignas(TypeInfoCache) static unsigned char storage[sizeof(TypeInfoCache)];
+  static TypeInfoCache* cache = new (storage) TypeInfoCache;
+  return *cache;
 }
 
 HRESULT ReadMemberNames(ITypeInfo* info, std::vector<MemberName>& members) {
@@ -69,7 +77,7 @@ HRESULT GetServiceTypeInfo(LCID lcid, ITypeInfo** info) {
   if (info == nullptr) return E_POINTER;
   *info = nullptr;
   TypeInfoCache& cache = Cache();
-  win::CsLock hold(cache.lock);
+  win::SrwGuard hold(cache.lock);
   HRESULT hr = LoadLocked(cache, lcid);
   if (FAILED(hr)) return hr;
   *info = win::ComPtr<ITypeInfo>(cache.info).release();
@@ -81,7 +89,7 @@ HRESULT GetServiceDispIds(LPOLESTR* names, UINT count, LCID lcid, DISPID* dispid
   TypeInfoCache& cache = Cache();
   win::ComPtr<ITypeInfo> info;
   {
-    win::CsLock hold(cache.lock);
+    win::SrwGuard hold(cache.lock);
     HRESULT hr = LoadLocked(cache, lcid);
     if (FAILED(hr)) return hr;
     if (count == 1 && names[0] != nullptr) {
@@ -101,7 +109,9 @@ HRESULT GetServiceDispIds(LPOLESTR* names, UINT count, LCID lcid, DISPID* dispid
 
 void ReleaseServiceTypeInfo() {
   TypeInfoCache& cache = Cache();
-  win::CsLock hold(cache.lock);
+  win::SrwGuard hold(cache.lock);
   cache.info.reset();
-  cache.members.clear();
+  // Swapped out rather than cleared, so that the memory goes back before
+  // the library does.
+  std::vector<MemberName>().swap(cache.members);
 }
