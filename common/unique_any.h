@@ -41,7 +41,7 @@ struct LenderOf<R (*)(Lender*, Value)> {
 
 template <class Lender>
 struct LenderSlot {
-  Lender* lender_ = nullptr;
+  Lender* lender = nullptr;
 };
 template <>
 struct LenderSlot<void> {};
@@ -110,7 +110,7 @@ class UniqueAny
     if constexpr (std::is_void_v<Lender>) {
       Close(old);
     } else {
-      Close(this->lender_, old);
+      Close(this->lender, old);
     }
     ::SetLastError(lastError);
   }

@@ -21,9 +21,9 @@ void RecordClose(int value) {
 using Counted = win::UniqueAny<int, &RecordClose, 0, -1>;
 
 struct Lender {
-  std::vector<int*> taken_back_;
+  std::vector<int*> takenBack;
 };
-void TakeBack(Lender* lender, int* value) { lender->taken_back_.push_back(value); }
+void TakeBack(Lender* lender, int* value) { lender->takenBack.push_back(value); }
 using Lent = win::UniqueAny<int*, &TakeBack>;
 
 class UniqueAny : public ::testing::Test {
@@ -95,10 +95,10 @@ TEST_F(UniqueAny, ALentValueGoesBackToItsLenderEvenAfterAMove) {
     Lent fromB(&b);
     *fromB.put() = &y;
     fromB = std::move(fromA);
-    EXPECT_EQ(b.taken_back_, std::vector<int*>{&y});
-    EXPECT_TRUE(a.taken_back_.empty());
+    EXPECT_EQ(b.takenBack, std::vector<int*>{&y});
+    EXPECT_TRUE(a.takenBack.empty());
   }
-  EXPECT_EQ(a.taken_back_, std::vector<int*>{&x});
+  EXPECT_EQ(a.takenBack, std::vector<int*>{&x});
 }
 
 TEST(Owners, AHandleIsClosedByResetAndKeptByRelease) {

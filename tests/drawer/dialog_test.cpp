@@ -128,10 +128,9 @@ void ExpectCheckHealthTemplate(HMODULE module) {
 }
 
 TEST(CheckHealthTemplate, ShippedModuleCarriesTheDialog) {
-  HMODULE dll = LoadLibraryExA(HALYARD_DLL_PATH, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(dll, nullptr) << HALYARD_DLL_PATH;
-  ExpectCheckHealthTemplate(dll);
-  FreeLibrary(dll);
+  win::UniqueModule dll(LoadLibraryExA(HALYARD_DLL_PATH, nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  ASSERT_TRUE(dll) << HALYARD_DLL_PATH;
+  ExpectCheckHealthTemplate(dll.get());
 }
 
 TEST(CheckHealthTemplate, TestProgramCarriesTheSameScript) {

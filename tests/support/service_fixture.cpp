@@ -68,15 +68,15 @@ bool ServiceFixture::WaitReads(int count, DWORD timeoutMs) {
 }
 
 int ProcessThreadCount() {
-  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snap == INVALID_HANDLE_VALUE) return -1;
+  win::UniqueHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  if (!snap) return -1;
   THREADENTRY32 entry{};
   entry.dwSize = sizeof(entry);
   int count = 0;
   const DWORD self = GetCurrentProcessId();
-  for (BOOL more = Thread32First(snap, &entry); more; more = Thread32Next(snap, &entry))
+  for (BOOL more = Thread32First(snap.get(), &entry); more;
+       more = Thread32Next(snap.get(), &entry))
     if (entry.th32OwnerProcessID == self) ++count;
-  CloseHandle(snap);
   return count;
 }
 
