@@ -27,7 +27,7 @@ constexpr T ValueFromBits(std::intptr_t bits) {
   }
 }
 
-// A close function of the form close(source, value) gives back a value that
+// A close function of the form close(lender, value) gives back a value that
 // an object lent out (ITypeInfo::ReleaseTypeAttr and the like): the owner
 // then keeps the lender too. Any other close function takes the value alone.
 template <class Close>
@@ -100,7 +100,7 @@ class UniqueAny
     return &value_;
   }
 
-  // Gives up the value without closing it.
+  // The caller closes the value from now on: a result dropped is a leak.
   [[nodiscard]] T release() noexcept { return std::exchange(value_, Empty()); }
 
   void reset(T value = Empty()) noexcept {
