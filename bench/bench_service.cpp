@@ -76,9 +76,9 @@ struct Session {
   }
   bool Open() {
     if (!cash) return false;
-    win::UniqueBstr cls(L"CashDrawer");
+    win::UniqueBstr cls = win::MakeBstr(L"CashDrawer");
     std::wstring wide = device.WideName();
-    win::UniqueBstr name(wide.c_str());
+    win::UniqueBstr name = win::MakeBstr(wide.c_str());
     LONG rc = -1;
     cash->OpenService(cls.get(), name.get(), co.get(), &rc);
     if (rc != 0) return false;

@@ -8,74 +8,35 @@
 
 #include <utility>
 
+#include "common/unique_any.h"
+
 namespace win {
 
-// Owns a kernel handle. Both null and INVALID_HANDLE_VALUE count as empty.
-class UniqueHandle {
- public:
-  UniqueHandle() = default;
-  explicit UniqueHandle(HANDLE h) : h_(h) {}
-  UniqueHandle(UniqueHandle&& o) noexcept : h_(o.release()) {}
-  UniqueHandle& operator=(UniqueHandle&& o) noexcept {
-    if (this != &o) reset(o.release());
-    return *this;
-  }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  ~UniqueHandle() { reset(); }
+// Every value-shaped owner is an alias of UniqueAny (common/unique_any.h),
+// so that all of them are used alike.
+// CreateFile and its kin fail with INVALID_HANDLE_VALUE (-1), the other
+// creators of handles with null: one owner takes the result of either.
+using UniqueHandle = UniqueAny<HANDLE, &::CloseHandle, 0, -1>;
+using UniqueHKey = UniqueAny<HKEY, &::RegCloseKey>;
+using UniqueModule = UniqueAny<HMODULE, &::FreeLibrary>;
+using UniqueBstr = UniqueAny<BSTR, &::SysFreeString>;
 
-  HANDLE get() const { return h_; }
-  explicit operator bool() const { return h_ != nullptr && h_ != INVALID_HANDLE_VALUE; }
-  HANDLE release() { return std::exchange(h_, nullptr); }
-  void reset(HANDLE h = nullptr) {
-    HANDLE old = std::exchange(h_, h);
-    if (old != nullptr && old != INVALID_HANDLE_VALUE) ::CloseHandle(old);
-  }
+// A copy of text as a BSTR, empty when out of memory. Not a constructor:
+// UniqueBstr(BSTR) adopts, and a text must never be adopted by mistake.
+inline UniqueBstr MakeBstr(const wchar_t* text) { return UniqueBstr(::SysAllocString(text)); }
 
- private:
-  HANDLE h_ = nullptr;
-};
-
-// Owns an open registry key.
-class UniqueHKey {
- public:
-  UniqueHKey() = default;
-  explicit UniqueHKey(HKEY k) : k_(k) {}
-  UniqueHKey(UniqueHKey&& o) noexcept : k_(std::exchange(o.k_, nullptr)) {}
-  UniqueHKey& operator=(UniqueHKey&& o) noexcept {
-    if (this != &o) { reset(); k_ = std::exchange(o.k_, nullptr); }
-    return *this;
-  }
-  UniqueHKey(const UniqueHKey&) = delete;
-  UniqueHKey& operator=(const UniqueHKey&) = delete;
-  ~UniqueHKey() { reset(); }
-
-  HKEY get() const { return k_; }
-  HKEY* put() { reset(); return &k_; }
-  explicit operator bool() const { return k_ != nullptr; }
-  void reset() {
-    if (k_ != nullptr) ::RegCloseKey(std::exchange(k_, nullptr));
-  }
-
- private:
-  HKEY k_ = nullptr;
-};
-
-// Owns a loaded module.
-class UniqueModule {
- public:
-  UniqueModule() = default;
-  explicit UniqueModule(HMODULE m) : m_(m) {}
-  UniqueModule(UniqueModule&& o) noexcept : m_(std::exchange(o.m_, nullptr)) {}
-  UniqueModule(const UniqueModule&) = delete;
-  UniqueModule& operator=(const UniqueModule&) = delete;
-  ~UniqueModule() { if (m_ != nullptr) ::FreeLibrary(m_); }
-  HMODULE get() const { return m_; }
-  explicit operator bool() const { return m_ != nullptr; }
-
- private:
-  HMODULE m_ = nullptr;
-};
+// Descriptions that a type library or its type information lends out: only
+// the lender may free them, so the owner keeps it.
+namespace detail {
+inline void ReleaseTypeAttr(ITypeInfo* info, TYPEATTR* attr) { info->ReleaseTypeAttr(attr); }
+inline void ReleaseFuncDesc(ITypeInfo* info, FUNCDESC* desc) { info->ReleaseFuncDesc(desc); }
+inline void ReleaseVarDesc(ITypeInfo* info, VARDESC* desc) { info->ReleaseVarDesc(desc); }
+inline void ReleaseTLibAttr(ITypeLib* lib, TLIBATTR* attr) { lib->ReleaseTLibAttr(attr); }
+}  // namespace detail
+using UniqueTypeAttr = UniqueAny<TYPEATTR*, &detail::ReleaseTypeAttr>;
+using UniqueFuncDesc = UniqueAny<FUNCDESC*, &detail::ReleaseFuncDesc>;
+using UniqueVarDesc = UniqueAny<VARDESC*, &detail::ReleaseVarDesc>;
+using UniqueTLibAttr = UniqueAny<TLIBATTR*, &detail::ReleaseTLibAttr>;
 
 // A critical section whose life is explicit: some owners create and delete
 // it at set points of their own life (opening and closing a device), not at
@@ -140,28 +101,12 @@ class ComPtr {
   explicit operator bool() const { return p_ != nullptr; }
   T** put() { reset(); return &p_; }
   void** put_void() { return reinterpret_cast<void**>(put()); }
-  T* detach() { return std::exchange(p_, nullptr); }
+  // Gives up the reference without releasing it, as UniqueAny::release does.
+  [[nodiscard]] T* release() { return std::exchange(p_, nullptr); }
   void reset() { if (T* p = std::exchange(p_, nullptr)) p->Release(); }
 
  private:
   T* p_ = nullptr;
-};
-
-// Owns a BSTR.
-class UniqueBstr {
- public:
-  UniqueBstr() = default;
-  explicit UniqueBstr(const wchar_t* s) : b_(::SysAllocString(s)) {}
-  UniqueBstr(UniqueBstr&& o) noexcept : b_(std::exchange(o.b_, nullptr)) {}
-  UniqueBstr(const UniqueBstr&) = delete;
-  UniqueBstr& operator=(const UniqueBstr&) = delete;
-  ~UniqueBstr() { ::SysFreeString(b_); }
-  BSTR get() const { return b_; }
-  BSTR* put() { ::SysFreeString(b_); b_ = nullptr; return &b_; }
-  BSTR release() { return std::exchange(b_, nullptr); }
-
- private:
-  BSTR b_ = nullptr;
 };
 
 // CoInitialize for one scope on the current thread.

@@ -5,34 +5,17 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
-#include <utility>
+#include <cstdint>
+
+#include "common/unique_any.h"
 
 namespace win {
 
-// Owns a socket.
-class UniqueSocket {
- public:
-  UniqueSocket() = default;
-  explicit UniqueSocket(SOCKET s) : s_(s) {}
-  UniqueSocket(UniqueSocket&& o) noexcept : s_(std::exchange(o.s_, INVALID_SOCKET)) {}
-  UniqueSocket& operator=(UniqueSocket&& o) noexcept {
-    if (this != &o) reset(std::exchange(o.s_, INVALID_SOCKET));
-    return *this;
-  }
-  UniqueSocket(const UniqueSocket&) = delete;
-  UniqueSocket& operator=(const UniqueSocket&) = delete;
-  ~UniqueSocket() { reset(); }
-
-  SOCKET get() const { return s_; }
-  explicit operator bool() const { return s_ != INVALID_SOCKET; }
-  void reset(SOCKET s = INVALID_SOCKET) {
-    SOCKET old = std::exchange(s_, s);
-    if (old != INVALID_SOCKET) ::closesocket(old);
-  }
-
- private:
-  SOCKET s_ = INVALID_SOCKET;
-};
+// socket() and accept() fail with INVALID_SOCKET, not 0.
+using UniqueSocket =
+    UniqueAny<SOCKET, &::closesocket, static_cast<std::intptr_t>(INVALID_SOCKET)>;
+// What getaddrinfo fills is a list that only freeaddrinfo may free.
+using UniqueAddrInfo = UniqueAny<addrinfo*, &::freeaddrinfo>;
 
 // Winsock is started once per process on first use and cleaned up when the
 // module that started it goes away. Returns 0 or the WSAStartup error.

@@ -40,13 +40,6 @@ class TcpLink {
 
 namespace {
 
-struct AddrInfoOwner {
-  addrinfo* list = nullptr;
-  ~AddrInfoOwner() {
-    if (list) ::freeaddrinfo(list);
-  }
-};
-
 // Waits until a non-blocking connect finishes; 0 or the Winsock error.
 int FinishConnect(SOCKET s, DWORD limitMs, bool& timedOut) {
   fd_set writable, failed;
@@ -85,16 +78,16 @@ win::UniqueSocket Connect(const TcpSettings& settings, DWORD limitMs, Diag& d) {
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   hints.ai_protocol = IPPROTO_TCP;
-  AddrInfoOwner found;
+  win::UniqueAddrInfo found;
   std::string service = std::to_string(settings.port);
-  if (int rc = ::getaddrinfo(settings.host.c_str(), service.c_str(), &hints, &found.list)) {
+  if (int rc = ::getaddrinfo(settings.host.c_str(), service.c_str(), &hints, found.put())) {
     d.fail(Error::HostNotFound, rc);
     return {};
   }
   ULONGLONG deadline = ::GetTickCount64() + limitMs;
   int lastError = WSAECONNREFUSED;
   bool timedOut = false;
-  for (addrinfo* a = found.list; a != nullptr; a = a->ai_next) {
+  for (addrinfo* a = found.get(); a != nullptr; a = a->ai_next) {
     win::UniqueSocket s(::socket(a->ai_family, a->ai_socktype, a->ai_protocol));
     if (!s) {
       lastError = ::WSAGetLastError();

@@ -1,8 +1,10 @@
+// The static class factory (server/class_factory.h).
 #include "server/class_factory.h"
 
 #include <new>
+#include <type_traits>
 
-#include "server/module_state.h"
+#include "so/module_state.h"
 #include "so/service_object.h"
 
 namespace {
@@ -18,20 +20,17 @@ class ClassFactory final : public IClassFactory {
     return S_OK;
   }
 
-  // The module's cache holds the first reference. Only client references
-  // keep the module loaded: the count is raised when the first one arrives
-  // and lowered when the last one goes.
+  // A static object is never freed, so its references only keep the module
+  // loaded: each one is a lock. refs_ counts them only for the values
+  // returned, from 1 for the library's own hold.
   ULONG STDMETHODCALLTYPE AddRef() override {
-    LONG refs = InterlockedIncrement(&refs_);
-    if (refs == 2) LockModule();
-    return static_cast<ULONG>(refs);
+    LockModule();
+    return static_cast<ULONG>(InterlockedIncrement(&refs_));
   }
 
   ULONG STDMETHODCALLTYPE Release() override {
-    LONG refs = InterlockedDecrement(&refs_);
-    if (refs == 1) UnlockModule();
-    if (refs == 0) delete this;
-    return static_cast<ULONG>(refs);
+    UnlockModule();
+    return static_cast<ULONG>(InterlockedDecrement(&refs_));
   }
 
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID riid, void** ppv) override {
@@ -59,35 +58,15 @@ class ClassFactory final : public IClassFactory {
   }
 
  private:
-  ~ClassFactory() = default;
-  volatile LONG refs_ = 1;
+  LONG refs_ = 1;
 };
 
-struct FactoryCache {
-  win::AutoCriticalSection lock;
-  win::ComPtr<IClassFactory> factory;
-};
+// Nothing of it runs at process exit, when the libraries it would call may
+// already be gone.
+static_assert(std::is_trivially_destructible_v<ClassFactory>);
 
-FactoryCache& Cache() {
-  static FactoryCache cache;
-  return cache;
-}
+ClassFactory gFactory;
 
 }  // namespace
 
-HRESULT QueryClassFactory(REFIID riid, void** ppv) {
-  FactoryCache& cache = Cache();
-  win::CsLock hold(cache.lock);
-  if (!cache.factory) {
-    ClassFactory* created = new (std::nothrow) ClassFactory;
-    if (created == nullptr) return E_OUTOFMEMORY;
-    cache.factory = win::ComPtr<IClassFactory>::adopt(created);
-  }
-  return cache.factory->QueryInterface(riid, ppv);
-}
-
-void ReleaseClassFactory() {
-  FactoryCache& cache = Cache();
-  win::CsLock hold(cache.lock);
-  cache.factory.reset();
-}
+HRESULT QueryClassFactory(REFIID riid, void** ppv) { return gFactory.QueryInterface(riid, ppv); }

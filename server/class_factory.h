@@ -1,12 +1,9 @@
-// The class factory of SOTvCash, created on first request and cached until
-// the library is unloaded.
+// The class factory of SOTvCash: one static object that lives as long as
+// the library, in the manner of Wine's own COM libraries.
 #pragma once
 
 #include <windows.h>
 #include <objbase.h>
 
-// The cached factory's interface riid (created on the first call).
+// The factory's interface riid.
 HRESULT QueryClassFactory(REFIID riid, void** ppv);
-
-// Drops the cache's reference; at process detach.
-void ReleaseClassFactory();

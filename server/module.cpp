@@ -1,23 +1,21 @@
 // The library's entry points that are not about registration: DllMain,
 // DllGetClassObject and DllCanUnloadNow.
 #include "server/class_factory.h"
-#include "server/module_state.h"
-#include "server/type_info_cache.h"
+#include "so/module_state.h"
 #include "so/service_object.h"
+#include "so/type_info_cache.h"
 
-// Defined here so that the library's own copy, filled in by DllMain, is the
-// one linked; programs that link the core directly get so/module_instance.cpp.
-HINSTANCE gModuleInstance = nullptr;
-
-BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
   switch (reason) {
     case DLL_PROCESS_ATTACH:
-      gModuleInstance = instance;
+      SetModuleInstance(instance);
       DisableThreadLibraryCalls(instance);
       break;
     case DLL_PROCESS_DETACH:
-      ReleaseClassFactory();
-      ReleaseServiceTypeInfo();
+      // reserved is non-null when the whole process ends: the system frees
+      // everything, and the libraries that cached objects would call into
+      // may already be gone. Only an unload by FreeLibrary gives back.
+      if (reserved == nullptr) ReleaseServiceTypeInfo();
       break;
     default:
       break;

@@ -1,3 +1,4 @@
+// The registration-script runner (server/registrar.h).
 #include "server/registrar.h"
 
 #include <cwctype>

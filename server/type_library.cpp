@@ -1,3 +1,4 @@
+// Registering and unregistering the type library (server/type_library.h).
 #include "server/type_library.h"
 
 #include <shlwapi.h>
@@ -39,21 +40,6 @@ HRESULT LoadOwnTypeLibrary(win::ComPtr<ITypeLib>& lib, std::wstring& loadedFrom)
 
 using UnRegisterTypeLibFn = HRESULT(WINAPI*)(REFGUID, WORD, WORD, LCID, SYSKIND);
 
-class LibAttr {
- public:
-  explicit LibAttr(ITypeLib* lib) : lib_(lib) { hr_ = lib_->GetLibAttr(&attr_); }
-  ~LibAttr() { if (attr_) lib_->ReleaseTLibAttr(attr_); }
-  LibAttr(const LibAttr&) = delete;
-  LibAttr& operator=(const LibAttr&) = delete;
-  HRESULT result() const { return hr_; }
-  const TLIBATTR* operator->() const { return attr_; }
-
- private:
-  ITypeLib* lib_;
-  TLIBATTR* attr_ = nullptr;
-  HRESULT hr_;
-};
-
 }  // namespace
 
 HRESULT RegisterOwnTypeLibrary() {
@@ -71,8 +57,8 @@ void UnregisterOwnTypeLibrary() {
   win::ComPtr<ITypeLib> lib;
   std::wstring path;
   if (FAILED(LoadOwnTypeLibrary(lib, path))) return;
-  LibAttr attr(lib.get());
-  if (FAILED(attr.result())) return;
+  win::UniqueTLibAttr attr(lib.get());
+  if (FAILED(lib->GetLibAttr(attr.put()))) return;
   // Looked up by name, as the system library of older Windows versions
   // might not have it.
   win::UniqueModule oleaut(LoadLibraryW(L"oleaut32.dll"));
@@ -80,5 +66,6 @@ void UnregisterOwnTypeLibrary() {
   auto unregister = reinterpret_cast<UnRegisterTypeLibFn>(
       reinterpret_cast<void*>(GetProcAddress(oleaut.get(), "UnRegisterTypeLib")));
   if (unregister == nullptr) return;
-  unregister(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
+  const TLIBATTR& a = *attr.get();
+  unregister(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, a.syskind);
 }

@@ -3,8 +3,8 @@
 // from the registered type library.
 #include "so/service_object.h"
 
-#include "server/module_state.h"
-#include "server/type_info_cache.h"
+#include "so/module_state.h"
+#include "so/type_info_cache.h"
 
 SOTvCash::SOTvCash(IUnknown* outer) : outer_(outer ? outer : &inner_) {
   csTrace.init();

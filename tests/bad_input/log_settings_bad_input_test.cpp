@@ -41,7 +41,7 @@ void UseServiceObject() {
   LONG rc = 0;
   so->ClaimDevice(0, &rc);
   EXPECT_EQ(rc, 110);
-  win::UniqueBstr text(std::wstring(100000, L'x').c_str());
+  win::UniqueBstr text = win::MakeBstr(std::wstring(100000, L'x').c_str());
   so->SetPropertyString(1, text.get());
   so->Release();
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "so/health_ids.h"
+#include "so/module_state.h"
 #include "so/service_object.h"
 #include "tests/drawer/scripted_calls.h"
 
@@ -127,10 +128,9 @@ void ExpectCheckHealthTemplate(HMODULE module) {
 }
 
 TEST(CheckHealthTemplate, ShippedModuleCarriesTheDialog) {
-  HMODULE dll = LoadLibraryExA(HALYARD_DLL_PATH, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_NE(dll, nullptr) << HALYARD_DLL_PATH;
-  ExpectCheckHealthTemplate(dll);
-  FreeLibrary(dll);
+  win::UniqueModule dll(LoadLibraryExA(HALYARD_DLL_PATH, nullptr, LOAD_LIBRARY_AS_DATAFILE));
+  ASSERT_TRUE(dll) << HALYARD_DLL_PATH;
+  ExpectCheckHealthTemplate(dll.get());
 }
 
 TEST(CheckHealthTemplate, TestProgramCarriesTheSameScript) {
@@ -170,7 +170,7 @@ class InteractiveCheck : public ::testing::Test {
  protected:
   void SetUp() override {
     Scripted_Reset();
-    gModuleInstance = GetModuleHandleA(nullptr);
+    SetModuleInstance(GetModuleHandleA(nullptr));
     so_ = new SOTvCash();
     so_->AddRef();
     so_->bOpened = 1;
@@ -311,7 +311,7 @@ TEST_F(InteractiveCheck, DialogIsOwnedByTheCallersActiveWindowIfAny) {
 }
 
 TEST_F(InteractiveCheck, DialogThatCannotBeShownIsNotReportedAsPassed) {
-  gModuleInstance = GetModuleHandleA("kernel32.dll");  // holds no dialog 102
+  SetModuleInstance(GetModuleHandleA("kernel32.dll"));  // holds no dialog 102
   LONG rc = -1;
   EXPECT_EQ(so_->CheckHealth(3, &rc), S_OK);
   EXPECT_EQ(rc, opos::E_FAILURE);

@@ -48,7 +48,7 @@ class DrawerEndToEnd : public ::testing::Test {
   // Opens, claims and enables the service; the first status reaches the Control Object.
   void OpenEnabled(ISOTvCash* so, RecordingCO* co) {
     std::wstring name(key_->Name().begin(), key_->Name().end());
-    win::UniqueBstr cls(L"CashDrawer"), dev(name.c_str());
+    win::UniqueBstr cls = win::MakeBstr(L"CashDrawer"), dev = win::MakeBstr(name.c_str());
     LONG rc = -1;
     ASSERT_EQ(so->OpenService(cls.get(), dev.get(), co, &rc), S_OK);
     ASSERT_EQ(rc, opos::SUCCESS);

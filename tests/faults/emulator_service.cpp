@@ -46,9 +46,9 @@ bool EmulatorService::SwitchOn(bool drawerOpen) {
 }
 
 LONG EmulatorService::OpenAndEnable() {
-  win::UniqueBstr cls(L"CashDrawer");
+  win::UniqueBstr cls = win::MakeBstr(L"CashDrawer");
   std::wstring wide = key_.WideName();
-  win::UniqueBstr name(wide.c_str());
+  win::UniqueBstr name = win::MakeBstr(wide.c_str());
   LONG rc = -1;
   so_->OpenService(cls.get(), name.get(), co_.get(), &rc);
   if (rc != 0) return rc;

@@ -227,8 +227,8 @@ TEST_F(InvokeRoutingTest, NumericMethodsReachTheirSlotsWithTheirArguments) {
 }
 
 TEST_F(InvokeRoutingTest, StringDispatchAndBooleanArgumentsArrive) {
-  win::UniqueBstr cls(L"CashDrawer");
-  win::UniqueBstr name(L"TM-T88V");
+  win::UniqueBstr cls = win::MakeBstr(L"CashDrawer");
+  win::UniqueBstr name = win::MakeBstr(L"TM-T88V");
   VARIANT args[3];
   V_VT(&args[0]) = VT_BSTR;
   V_BSTR(&args[0]) = cls.get();
@@ -250,7 +250,7 @@ TEST_F(InvokeRoutingTest, StringDispatchAndBooleanArgumentsArrive) {
   EXPECT_EQ(probe_->called, 15);
   EXPECT_EQ(probe_->numbers, std::vector<LONG>{VARIANT_TRUE});
 
-  win::UniqueBstr value(L"text in");
+  win::UniqueBstr value = win::MakeBstr(L"text in");
   VARIANT set[2] = {I4(1000001), {}};
   V_VT(&set[1]) = VT_BSTR;
   V_BSTR(&set[1]) = value.get();

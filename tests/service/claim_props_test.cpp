@@ -159,7 +159,7 @@ TEST_F(ClaimProps, StringPropertiesReturnNullExceptTheHealthText) {
 
   EXPECT_EQ(so->SetPropertyString(5, nullptr), S_OK);
   EXPECT_TRUE(log->HasDebug("Cash.SetPropertyString(5,\"\")"));
-  win::UniqueBstr value(L"abc");
+  win::UniqueBstr value = win::MakeBstr(L"abc");
   EXPECT_EQ(so->SetPropertyString(7, value.get()), S_OK);
   EXPECT_TRUE(log->HasDebug("Cash.SetPropertyString(7,\"abc\")"));
   EXPECT_EQ(log->Count("Cash.SetPropertyString:0"), 2);

@@ -16,15 +16,12 @@ constexpr int kCyclesPerTill = 25;
 // own threads live from before the first count to after the last, so that
 // only what the cycles leave is counted.
 struct Turns {
-  HANDLE warmedUp = CreateSemaphoreA(nullptr, 0, kTills, nullptr);
-  HANDLE go = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  HANDLE cycled = CreateSemaphoreA(nullptr, 0, kTills, nullptr);
-  HANDLE leave = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  ~Turns() {
-    for (HANDLE h : {warmedUp, go, cycled, leave}) CloseHandle(h);
-  }
-  static void WaitAll(HANDLE semaphore) {
-    for (int i = 0; i < kTills; ++i) WaitForSingleObject(semaphore, 120000);
+  win::UniqueHandle warmedUp{CreateSemaphoreA(nullptr, 0, kTills, nullptr)};
+  win::UniqueHandle go{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  win::UniqueHandle cycled{CreateSemaphoreA(nullptr, 0, kTills, nullptr)};
+  win::UniqueHandle leave{CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  static void WaitAll(const win::UniqueHandle& semaphore) {
+    for (int i = 0; i < kTills; ++i) WaitForSingleObject(semaphore.get(), 120000);
   }
 };
 
@@ -35,9 +32,9 @@ class Cycles : public ServiceFixture {
     RunOnSta([&] {
       SOTvCash* till = NewService();
       auto sink = win::ComPtr<RecordingCO>::adopt(new RecordingCO);
-      win::UniqueBstr cls(L"CashDrawer");
+      win::UniqueBstr cls = win::MakeBstr(L"CashDrawer");
       std::wstring wide = key->WideName();
-      win::UniqueBstr name(wide.c_str());
+      win::UniqueBstr name = win::MakeBstr(wide.c_str());
       int cycle = 0;
       auto run = [&](int count) {
         for (int i = 0; i < count; ++i, ++cycle) {
@@ -55,11 +52,11 @@ class Cycles : public ServiceFixture {
         PumpFor(100);
       };
       run(1);  // what COM and the log set up once per apartment
-      ReleaseSemaphore(turns.warmedUp, 1, nullptr);
-      WaitForSingleObject(turns.go, 120000);
+      ReleaseSemaphore(turns.warmedUp.get(), 1, nullptr);
+      WaitForSingleObject(turns.go.get(), 120000);
       run(kCyclesPerTill);
-      ReleaseSemaphore(turns.cycled, 1, nullptr);
-      WaitForSingleObject(turns.leave, 120000);
+      ReleaseSemaphore(turns.cycled.get(), 1, nullptr);
+      WaitForSingleObject(turns.leave.get(), 120000);
       till->Release();
     });
   }
@@ -74,11 +71,11 @@ TEST_F(Cycles, AHundredOpeningsLeaveNoHandleOrThreadBehind) {
   Turns::WaitAll(turns.warmedUp);
   const int threads = ProcessThreadCount();
   const DWORD handles = ProcessHandleCount();
-  SetEvent(turns.go);
+  SetEvent(turns.go.get());
   Turns::WaitAll(turns.cycled);
   const int threadsAfter = ProcessThreadCount();
   const DWORD handlesAfter = ProcessHandleCount();
-  SetEvent(turns.leave);
+  SetEvent(turns.leave.get());
   for (std::thread& t : tills) t.join();
 
   ASSERT_GT(threads, 0);

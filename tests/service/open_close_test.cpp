@@ -18,7 +18,7 @@ std::string EntryLine(const std::string& cls, const std::string& name, const LON
 LONG ModelClassFor(SOTvCash* so, IDispatch* co, const wchar_t* name) {
   Scripted_Reset();
   Scripted_QueueResult(SCRIPTED_OPEN, -1);
-  win::UniqueBstr cls(L"CashDrawer"), dev(name);
+  win::UniqueBstr cls = win::MakeBstr(L"CashDrawer"), dev = win::MakeBstr(name);
   LONG rc = 0;
   so->OpenService(cls.get(), dev.get(), co, &rc);
   ScriptedCall call{};
@@ -45,9 +45,9 @@ TEST_F(OpenClose, OpensWithTheRegistrySettingsAndClosesAgain) {
   Scripted_SetOpen(9, PORT_ETH, 0x77);
   gPinSelect = 0;
 
-  win::UniqueBstr cls(L"CashDrawer");
+  win::UniqueBstr cls = win::MakeBstr(L"CashDrawer");
   std::wstring wide = key->WideName();
-  win::UniqueBstr name(wide.c_str());
+  win::UniqueBstr name = win::MakeBstr(wide.c_str());
   LONG rc = -1;
   EXPECT_EQ(so->OpenService(cls.get(), name.get(), co.get(), &rc), S_OK);
   EXPECT_EQ(rc, 0);
@@ -77,7 +77,7 @@ TEST_F(OpenClose, OpensWithTheRegistrySettingsAndClosesAgain) {
                            "[DEBUG] Cash.OpenService:0"}));
 
   // Open again, even under another name: nothing changes.
-  win::UniqueBstr other(L"KX-M27 elsewhere");
+  win::UniqueBstr other = win::MakeBstr(L"KX-M27 elsewhere");
   EXPECT_EQ(so->OpenService(cls.get(), other.get(), co.get(), &rc), S_OK);
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(Scripted_CallCount(SCRIPTED_OPEN), 1);
@@ -161,9 +161,9 @@ TEST_F(OpenClose, AnEventMethodNotFoundFailsBeforeThePortIsOpened) {
       << log->Dump();
 
   // No Control Object at all counts as the first name not found.
-  win::UniqueBstr cls(L"CashDrawer");
+  win::UniqueBstr cls = win::MakeBstr(L"CashDrawer");
   std::wstring wide = key->WideName();
-  win::UniqueBstr name(wide.c_str());
+  win::UniqueBstr name = win::MakeBstr(wide.c_str());
   LONG rc = 0;
   EXPECT_EQ(so->OpenService(cls.get(), name.get(), nullptr, &rc), S_FALSE);
   EXPECT_EQ(rc, opos::E_FAILURE);
@@ -218,9 +218,9 @@ TEST_F(OpenClose, NamesThatDoNotFitTheirBuffersAreRefusedWhole) {
   EXPECT_TRUE(log->HasError("Cash.OpenService 1:name too long 10 155")) << log->Dump();
 
   const std::wstring longClass(255, L'C');
-  win::UniqueBstr cls(longClass.c_str());
+  win::UniqueBstr cls = win::MakeBstr(longClass.c_str());
   std::wstring wide = key->WideName();
-  win::UniqueBstr name(wide.c_str());
+  win::UniqueBstr name = win::MakeBstr(wide.c_str());
   LONG rc = 0;
   EXPECT_EQ(so->OpenService(cls.get(), name.get(), co.get(), &rc), S_FALSE);
   EXPECT_EQ(rc, opos::E_FAILURE);

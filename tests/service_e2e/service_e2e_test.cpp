@@ -65,7 +65,7 @@ TEST_F(ServiceEndToEnd, EveryDrawerChangeArrivesOnceAndInOrder) {
     ASSERT_TRUE(so) << "SOTarvoCash.SOTvCash is not registered";
     auto co = win::ComPtr<RecordingCO>::adopt(new RecordingCO);
     std::wstring name(key_->Name().begin(), key_->Name().end());
-    win::UniqueBstr cls(L"CashDrawer"), dev(name.c_str());
+    win::UniqueBstr cls = win::MakeBstr(L"CashDrawer"), dev = win::MakeBstr(name.c_str());
     LONG rc = -1;
     ASSERT_EQ(so->OpenService(cls.get(), dev.get(), co.get(), &rc), S_OK);
     ASSERT_EQ(rc, opos::SUCCESS);

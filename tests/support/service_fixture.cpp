@@ -49,9 +49,9 @@ LONG ServiceFixture::Open() { return Open(key->Name()); }
 
 LONG ServiceFixture::Open(const std::string& deviceName, HRESULT* status,
                           IDispatch* controlObject) {
-  win::UniqueBstr cls(L"CashDrawer");
+  win::UniqueBstr cls = win::MakeBstr(L"CashDrawer");
   std::wstring wide(deviceName.begin(), deviceName.end());
-  win::UniqueBstr name(wide.c_str());
+  win::UniqueBstr name = win::MakeBstr(wide.c_str());
   LONG rc = -1;
   HRESULT hr = so->OpenService(cls.get(), name.get(),
                                controlObject != nullptr ? controlObject : co.get(), &rc);
@@ -68,15 +68,15 @@ bool ServiceFixture::WaitReads(int count, DWORD timeoutMs) {
 }
 
 int ProcessThreadCount() {
-  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snap == INVALID_HANDLE_VALUE) return -1;
+  win::UniqueHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  if (!snap) return -1;
   THREADENTRY32 entry{};
   entry.dwSize = sizeof(entry);
   int count = 0;
   const DWORD self = GetCurrentProcessId();
-  for (BOOL more = Thread32First(snap, &entry); more; more = Thread32Next(snap, &entry))
+  for (BOOL more = Thread32First(snap.get(), &entry); more;
+       more = Thread32Next(snap.get(), &entry))
     if (entry.th32OwnerProcessID == self) ++count;
-  CloseHandle(snap);
   return count;
 }
 

@@ -1,9 +1,12 @@
-#include "server/type_info_cache.h"
+// The cache behind so/type_info_cache.h.
+#include "so/type_info_cache.h"
 
+#include <new>
 #include <string>
 #include <vector>
 
 #include "common/win32_raii.h"
+#include "common/win32_sync.h"
 #include "halyard.h"
 
 namespace {
@@ -13,59 +16,36 @@ struct MemberName {
   DISPID dispid;
 };
 
+// Never destroyed: at process exit oleaut32 may already be gone, so the
+// type information must not be released then. An unload by FreeLibrary
+// empties it through ReleaseServiceTypeInfo instead; an SRW lock needs no
+// teardown either way.
 struct TypeInfoCache {
-  win::AutoCriticalSection lock;
+  win::SrwLock lock;
   win::ComPtr<ITypeInfo> info;
   std::vector<MemberName> members;
 };
 
 TypeInfoCache& Cache() {
-  static TypeInfoCache cache;
-  return cache;
+  alignas(TypeInfoCache) static unsigned char storage[sizeof(TypeInfoCache)];
+  static TypeInfoCache* cache = new (storage) TypeInfoCache;
+  return *cache;
 }
 
-// Owners for the descriptions that ITypeInfo lends out.
-class TypeAttr {
- public:
-  explicit TypeAttr(ITypeInfo* info) : info_(info) { hr_ = info_->GetTypeAttr(&attr_); }
-  ~TypeAttr() { if (attr_) info_->ReleaseTypeAttr(attr_); }
-  TypeAttr(const TypeAttr&) = delete;
-  TypeAttr& operator=(const TypeAttr&) = delete;
-  HRESULT result() const { return hr_; }
-  const TYPEATTR* operator->() const { return attr_; }
-
- private:
-  ITypeInfo* info_;
-  TYPEATTR* attr_ = nullptr;
-  HRESULT hr_;
-};
-
-class FuncDesc {
- public:
-  FuncDesc(ITypeInfo* info, UINT index) : info_(info) { hr_ = info_->GetFuncDesc(index, &desc_); }
-  ~FuncDesc() { if (desc_) info_->ReleaseFuncDesc(desc_); }
-  FuncDesc(const FuncDesc&) = delete;
-  FuncDesc& operator=(const FuncDesc&) = delete;
-  HRESULT result() const { return hr_; }
-  const FUNCDESC* operator->() const { return desc_; }
-
- private:
-  ITypeInfo* info_;
-  FUNCDESC* desc_ = nullptr;
-  HRESULT hr_;
-};
-
 HRESULT ReadMemberNames(ITypeInfo* info, std::vector<MemberName>& members) {
-  TypeAttr attr(info);
-  if (FAILED(attr.result())) return attr.result();
-  for (UINT i = 0; i < attr->cFuncs; ++i) {
-    FuncDesc func(info, i);
-    if (FAILED(func.result())) return func.result();
+  win::UniqueTypeAttr attr(info);
+  HRESULT hr = info->GetTypeAttr(attr.put());
+  if (FAILED(hr)) return hr;
+  for (UINT i = 0; i < attr.get()->cFuncs; ++i) {
+    win::UniqueFuncDesc func(info);
+    hr = info->GetFuncDesc(i, func.put());
+    if (FAILED(hr)) return hr;
+    MEMBERID member = func.get()->memid;
     win::UniqueBstr name;
     UINT got = 0;
-    HRESULT hr = info->GetNames(func->memid, name.put(), 1, &got);
+    hr = info->GetNames(member, name.put(), 1, &got);
     if (FAILED(hr)) return hr;
-    if (got == 1) members.push_back({name.get(), func->memid});
+    if (got == 1) members.push_back({name.get(), member});
   }
   return S_OK;
 }
@@ -97,10 +77,10 @@ HRESULT GetServiceTypeInfo(LCID lcid, ITypeInfo** info) {
   if (info == nullptr) return E_POINTER;
   *info = nullptr;
   TypeInfoCache& cache = Cache();
-  win::CsLock hold(cache.lock);
+  win::SrwGuard hold(cache.lock);
   HRESULT hr = LoadLocked(cache, lcid);
   if (FAILED(hr)) return hr;
-  *info = win::ComPtr<ITypeInfo>(cache.info).detach();
+  *info = win::ComPtr<ITypeInfo>(cache.info).release();
   return S_OK;
 }
 
@@ -109,7 +89,7 @@ HRESULT GetServiceDispIds(LPOLESTR* names, UINT count, LCID lcid, DISPID* dispid
   TypeInfoCache& cache = Cache();
   win::ComPtr<ITypeInfo> info;
   {
-    win::CsLock hold(cache.lock);
+    win::SrwGuard hold(cache.lock);
     HRESULT hr = LoadLocked(cache, lcid);
     if (FAILED(hr)) return hr;
     if (count == 1 && names[0] != nullptr) {
@@ -129,7 +109,9 @@ HRESULT GetServiceDispIds(LPOLESTR* names, UINT count, LCID lcid, DISPID* dispid
 
 void ReleaseServiceTypeInfo() {
   TypeInfoCache& cache = Cache();
-  win::CsLock hold(cache.lock);
+  win::SrwGuard hold(cache.lock);
   cache.info.reset();
-  cache.members.clear();
+  // Swapped out rather than cleared, so that the memory goes back before
+  // the library does.
+  std::vector<MemberName>().swap(cache.members);
 }
