@@ -4,7 +4,7 @@
 #include <cwchar>
 #include <string>
 
-#include "so/opos.h"
+#include "ext/opos.h"
 #include "transcript.h"
 
 namespace drawerctl {

@@ -3,7 +3,7 @@
 #include <array>
 #include <string>
 
-#include "so/opos.h"
+#include "ext/opos.h"
 
 namespace drawerctl {
 namespace {

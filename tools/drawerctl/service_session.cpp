@@ -1,9 +1,9 @@
 #include "service_session.h"
 
+#include "ext/opos.h"
 #include "log_tail.h"
 #include "opos_names.h"
 #include "pump.h"
-#include "so/opos.h"
 #include "transcript.h"
 
 namespace drawerctl {
