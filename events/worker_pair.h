@@ -27,12 +27,12 @@ extern HANDLE(WINAPI* gCreateEvent)(LPSECURITY_ATTRIBUTES attributes, BOOL manua
 // What the worker threads reach of their service besides the pair itself,
 // named one by one: the threads never see the service.
 struct WorkerContext {
-  const void* service;        // named in the threads' first log lines
-  PrinterSession& printer;    // the port the poll thread reads
-  DrawerWatch& watch;         // shared with waitForDrawerClose
+  const void* service;              // named in the threads' first log lines
+  PrinterSession& printer;          // the port the poll thread reads
+  DrawerWatch& watch;               // shared with waitForDrawerClose
   const SharedLong& freeze_events;  // FreezeEvents: nothing is read or delivered while 1
-  SharedLong& state;          // State: busy while the drawer reads open
-  SharedLong& drawer_opened;  // DrawerOpened
+  SharedLong& state;                // State: busy while the drawer reads open
+  SharedLong& drawer_opened;        // DrawerOpened
 };
 
 class WorkerPair {

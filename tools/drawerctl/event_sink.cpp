@@ -1,3 +1,4 @@
+// drawerctl's event sink: the dispatch object whose SOStatusUpdate calls it records.
 #include "event_sink.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// The names and hints of the OPOS numbers drawerctl prints.
 #include "opos_names.h"
 
 #include <array>

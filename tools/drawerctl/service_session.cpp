@@ -1,3 +1,4 @@
+// One drawerctl conversation with a drawer's service object, step by step.
 #include "service_session.h"
 
 #include "ext/opos.h"
