@@ -1,10 +1,13 @@
+// Reading the installation's log settings: where the setup put the product,
+// and section "Cash_Log" of its OPOSLog.ini.
 #include "diag/log_config.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "so/service_object.h"
+#include "common/win32_raii.h"
+#include "diag/log.h"
 
 namespace logconfig {
 namespace {
@@ -116,7 +119,7 @@ void ReadLogConfig(const char* iniPath, const char* logPath, LogConfig& config) 
 
 bool LogConfigForInstallation(LogConfig& config) {
   char dir[MAX_PATH];
-  if (!SOTvCash::GetInstallDir(dir)) return false;
+  if (!GetInstallDir(dir)) return false;
   char iniPath[MAX_PATH];
   char logPath[MAX_PATH];
   if (!FormPaths(dir, iniPath, logPath)) return false;
@@ -124,11 +127,9 @@ bool LogConfigForInstallation(LogConfig& config) {
   return true;
 }
 
-}  // namespace logconfig
-
-bool SOTvCash::GetInstallDir(char (&dir)[MAX_PATH]) {
+bool GetInstallDir(char (&dir)[MAX_PATH]) {
   win::UniqueHKey key;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, logconfig::kUninstallKey, 0, KEY_READ, key.put()) !=
+  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kUninstallKey, 0, KEY_READ, key.put()) !=
       ERROR_SUCCESS) {
     return false;
   }
@@ -137,12 +138,14 @@ bool SOTvCash::GetInstallDir(char (&dir)[MAX_PATH]) {
   char value[MAX_PATH + 1] = {};
   DWORD type = 0;
   DWORD size = sizeof(value) - 1;
-  if (RegQueryValueExA(key.get(), logconfig::kUninstallValue, nullptr, &type,
+  if (RegQueryValueExA(key.get(), kUninstallValue, nullptr, &type,
                        reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS) {
     return false;
   }
   if (type != REG_SZ && type != REG_EXPAND_SZ) return false;
   if (std::strlen(value) > MAX_PATH - 1) return false;
-  logconfig::InstallDirFromUninstallString(value, dir);
+  InstallDirFromUninstallString(value, dir);
   return true;
 }
+
+}  // namespace logconfig

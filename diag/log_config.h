@@ -30,6 +30,10 @@ bool FormPaths(const char* installDir, char (&iniPath)[MAX_PATH], char (&logPath
 // file is logPath. A missing file or section gives the defaults.
 void ReadLogConfig(const char* iniPath, const char* logPath, LogConfig& config);
 
+// The installation directory from the setup's uninstall entry in HKLM;
+// false when there is none or its path is too long to be a path.
+bool GetInstallDir(char (&dir)[MAX_PATH]);
+
 // The whole look-up: installation directory, paths, INI. False when there is
 // nothing to set up.
 bool LogConfigForInstallation(LogConfig& config);

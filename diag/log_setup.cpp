@@ -2,8 +2,10 @@
 // sets the log up from the installation's INI file and the last one to go
 // ends it, so that no object ever logs through a handle that another
 // object's destruction has ended.
+#include "diag/log.h"
+
+#include "common/win32_raii.h"
 #include "diag/log_config.h"
-#include "so/service_object.h"
 
 LogHandle gLogHandle = 0;
 const char kEmptySuffix[] = "";
@@ -22,7 +24,7 @@ LogLife& Life() {
 
 }  // namespace
 
-void SOTvCash::SetUpLog() {
+void SetUpLog() {
   LogLife& life = Life();
   win::CsLock hold(life.lock);
   if (life.liveObjects++ > 0) return;
@@ -31,7 +33,7 @@ void SOTvCash::SetUpLog() {
   LOG_MODULE_INIT_Ex(&config, &gLogHandle);
 }
 
-void SOTvCash::ShutDownLog() {
+void ShutDownLog() {
   LogLife& life = Life();
   win::CsLock hold(life.lock);
   if (--life.liveObjects > 0) return;

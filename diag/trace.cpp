@@ -1,8 +1,11 @@
+// The property trace: what each property code is called, how its values are
+// named, and the one place a property line is written.
 #include "diag/trace.h"
 
 #include <cstdio>
 
-#include "so/service_object.h"
+#include "diag/log.h"
+#include "ext/opos.h"
 
 namespace trace {
 namespace {
@@ -95,21 +98,6 @@ const PropertyRow* RowOf(LONG code) {
   return nullptr;
 }
 
-// The member behind a property code; 0 for a code without one.
-LONG ValueOf(const SOTvCash& so, LONG code) {
-  switch (code) {
-    case TRACE_ResultCode: return so.ResultCode;
-    case TRACE_Claimed: return so.Claimed.load();
-    case TRACE_PowerState: return so.PowerState;
-    case TRACE_State: return so.State.load();
-    case TRACE_PowerNotify: return so.PowerNotify;
-    case TRACE_FreezeEvents: return so.FreezeEvents.load();
-    case TRACE_DeviceEnabled: return so.DeviceEnabled.load();
-    case TRACE_OutputID: return so.OutputID;
-    default: return 0;
-  }
-}
-
 }  // namespace
 
 void PropertyText(LONG code, LONG value, char (&text)[kTextSize]) {
@@ -133,14 +121,14 @@ LogCall LogCallForLevel(LONG level) {
 
 }  // namespace trace
 
-LONG SOTvCash::TraceProperty(LONG code, LONG level) {
+LONG PropertyTrace::Write(LONG code, LONG level) {
   win::CsLock hold(csTrace);
   trace::LogCall call = trace::LogCallForLevel(level);
   if (call == nullptr) return 0;
   // Built in this call's own storage: traces of different objects run
   // under different locks.
   char text[trace::kTextSize];
-  trace::PropertyText(code, trace::ValueOf(*this, code), text);
+  trace::PropertyText(code, read_value_(code), text);
   call(gLogHandle, ">%s", text);
   return 1;
 }

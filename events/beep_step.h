@@ -3,9 +3,14 @@
 // without waiting out the poll thread's one-second cycle.
 #pragma once
 
-#include "so/service_object.h"
+#include <windows.h>
+
+#include "events/drawer_watch.h"
+
+// The reminder beep. Tests point it at a recorder; the product sounds the speaker.
+extern BOOL(WINAPI* gBeep)(DWORD frequency, DWORD duration);
 
 // Advances the drawer-open time by one reading and, while a
 // waitForDrawerClose caller waits past its beepTimeout, counts the beep delay
 // down and sounds gBeep when it runs out.
-void BeepStep(SOTvCash& so);
+void BeepStep(DrawerWatch& watch);

@@ -3,8 +3,9 @@
 // that SetDeviceEnabled marshalled for it.
 #include <cstring>
 
-#include "so/log_text.h"
-#include "so/service_object.h"
+#include "diag/log.h"
+#include "diag/log_text.h"
+#include "events/worker_pair.h"
 
 namespace {
 
@@ -49,42 +50,45 @@ class StatusCall {
   DISPPARAMS params_;
 };
 
-void DeliverUntilStopped(SOTvCash& so, IDispatch* co) {
+}  // namespace
+
+void WorkerPair::DeliverUntilStopped(IDispatch* co) {
   StatusCall call;
-  while (so.bStopThreads != 1) {
-    if (so.FreezeEvents == 1 || so.fEventJob(EVENTJOB_TAKE, 0, 0) < 1) {
+  while (bStopThreads != 1) {
+    // Frozen events are neither taken nor delivered.
+    std::optional<LONG> job;
+    if (context_.freeze_events != 1) job = fEventJob(EVENTJOB_TAKE, 0, 0);
+    if (!job) {
       Sleep(kIdleNapMs);
       continue;
     }
-    const LONG value = so.nJobTaken;
+    const LONG value = *job;
     if (co == nullptr) {
       // Without a usable interface nothing may be called: the job is dropped.
       LOG_WARN(gLogHandle, "Cash.lpSendProc no dispatch, dropped:%d", value);
       continue;
     }
     LOG_DEBUG(gLogHandle, "Cash.lpSendProc OutputId begin:%d", value);
-    call.Send(co, so.dispidSOStatusUpdate, value);
+    call.Send(co, status_update_dispid_, value);
     LOG_DEBUG(gLogHandle, "Cash.lpSendProc OutputId end:%d", value);
   }
 }
 
-}  // namespace
-
-DWORD WINAPI SOTvCash::lpSendProc(LPVOID self) {
-  SOTvCash& so = *static_cast<SOTvCash*>(self);
+DWORD WINAPI WorkerPair::lpSendProc(LPVOID self) {
+  WorkerPair& pair = *static_cast<WorkerPair*>(self);
   CoInitialize(nullptr);
   {
     win::ComPtr<IDispatch> co;
-    if (so.pDispStream != nullptr)
-      CoGetInterfaceAndReleaseStream(so.pDispStream, IID_IDispatch, co.put_void());
-    so.pDispStream = nullptr;
-    LOG_DEBUG(gLogHandle, "Cash.lpSendProc(0x%02x)", AddressOf(self));
-    SetEvent(so.hSndReadyEvent.get());
-    DeliverUntilStopped(so, co.get());
+    if (pair.pDispStream != nullptr)
+      CoGetInterfaceAndReleaseStream(pair.pDispStream, IID_IDispatch, co.put_void());
+    pair.pDispStream = nullptr;
+    LOG_DEBUG(gLogHandle, "Cash.lpSendProc(0x%02x)", AddressOf(pair.context_.service));
+    SetEvent(pair.hSndReadyEvent.get());
+    pair.DeliverUntilStopped(co.get());
     Sleep(kEndingPauseMs);
   }  // the proxy's release reaches into the Control Object's apartment
   LOG_DEBUG(gLogHandle, "Cash.lpSendProc:%d SetEvent hSndExitEvent%s", 0, kEmptySuffix);
-  SetEvent(so.hSndExitEvent.get());
+  SetEvent(pair.hSndExitEvent.get());
   CoUninitialize();
   return 0;
 }

@@ -1,7 +1,7 @@
 // ClaimDevice and ReleaseDevice. A claim only records itself; a release
 // stops the worker threads, and a later claim of a device that still reads
 // as enabled starts a fresh pair so that drawer events flow again.
-#include "so/log_text.h"
+#include "diag/log_text.h"
 #include "so/service_object.h"
 
 HRESULT SOTvCash::ClaimDevice(LONG Timeout, LONG* pRC) {
@@ -12,7 +12,7 @@ HRESULT SOTvCash::ClaimDevice(LONG Timeout, LONG* pRC) {
     LOG_ERROR(gLogHandle, "Cash.ClaimDevice %d: OPened is false%s", 0, kEmptySuffix);
     return S_FALSE;
   }
-  if (DeviceEnabled == 1 && bStopThreads == 1) StartMonitoring();
+  if (DeviceEnabled == 1 && workers_.StopRequested()) StartMonitoring();
   SetResult(pRC, opos::SUCCESS);
   Claimed = 1;
   TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
@@ -28,7 +28,7 @@ HRESULT SOTvCash::ReleaseDevice(LONG* pRC) {
     LOG_DEBUG(gLogHandle, "Cash.ReleaseDevice:%d%s", 0, kEmptySuffix);
     return S_OK;
   }
-  bStopThreads = 1;
+  workers_.RequestStop();
   Claimed = 0;
   State = opos::S_IDLE;
   SetResult(pRC, opos::SUCCESS);

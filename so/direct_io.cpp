@@ -1,6 +1,6 @@
 // DirectIO, ClearInput and ClearOutput: a cash drawer has no use for them;
 // they report and log, and touch neither the port nor the threads.
-#include "so/log_text.h"
+#include "diag/log_text.h"
 #include "so/service_object.h"
 
 HRESULT SOTvCash::DirectIO(LONG Command, LONG* pData, BSTR* pString, LONG* pRC) {

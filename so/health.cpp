@@ -2,13 +2,9 @@
 // dialog) health checks, each leaving its outcome in szCheckHealthText.
 #include <cstring>
 
-#include "so/drawer_kick.h"
+#include "diag/log_text.h"
 #include "so/health_dialog.h"
-#include "so/log_text.h"
 #include "so/service_object.h"
-
-LONG gPortEx = 0;
-LONG gPort = 0;
 
 namespace {
 
@@ -22,9 +18,8 @@ void SetHealthText(SOTvCash& so, const char* text) {
 }
 
 void CheckExternal(SOTvCash& so) {
-  BuildDrawerKick(so.cmdBuffer, so.bPinSelect);
-  WriteWords words;
-  const bool taken = WriteDrawerKick(so.hPortEx, so.hPort, so.cmdBuffer, gModelClass, words) == 1;
+  PortWords words;
+  const bool taken = so.Printer().Kick(words);
   const int* d = words.d;
   static constexpr char kLine[] = "Cash.CheckHealth:2 %d %d,0x%x,0x%x,0x%x,0x%x,0x%x";
   if (taken) {
@@ -57,8 +52,8 @@ HRESULT SOTvCash::CheckHealth(LONG Level, LONG* pRC) {
     return S_FALSE;
   }
   // The dialog's Start button writes through the port of the service that opened it.
-  gPortEx = hPortEx;
-  gPort = hPort;
+  gPortEx = printer_.PortEx();
+  gPort = printer_.Port();
 
   LONG rc = opos::SUCCESS;
   switch (Level) {

@@ -1,10 +1,11 @@
+// The health-check dialog's window: its Start button kicks the drawer through
+// the port of the service whose CheckHealth opened it.
 #include "so/health_dialog.h"
 
 #include <cstring>
 
-#include "so/drawer_kick.h"
+#include "events/printer_session.h"
 #include "so/health_ids.h"
-#include "so/service_object.h"
 
 namespace {
 
@@ -52,10 +53,8 @@ INT_PTR CheckHealthDialog::Handle(UINT msg, WPARAM wParam) {
 }
 
 void CheckHealthDialog::OnStart() {
-  BYTE kick[kDrawerKickLength];
-  BuildDrawerKick(kick, static_cast<BYTE>(gPinSelect & 0xFF));
-  WriteWords words;
-  const bool taken = WriteDrawerKick(gPortEx, gPort, kick, gModelClass, words) == 1;
+  PortWords words;
+  const bool taken = KickDrawer(gPortEx, gPort, static_cast<BYTE>(gPinSelect & 0xFF), words);
   ::SetDlgItemTextA(window_, IDC_RESULT, taken ? "OPOS_SUCCESS" : "OPOS_FAIL");
   RecordText(taken ? kInteractiveSuccess : kInteractiveNoAnswer);
 }

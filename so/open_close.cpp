@@ -5,11 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "so/log_text.h"
+#include "diag/log_text.h"
 #include "so/service_object.h"
-
-LONG gModelClass = 4;
-LONG gPinSelect = 0;
 
 namespace {
 
@@ -62,13 +59,13 @@ bool ReadDword(HKEY key, const char* name, DWORD& value) {
 
 // A failed opening ends the threads it made and frees the queue lock, the
 // events and the port, so that it leaves nothing behind.
-void GiveBackOpening(SOTvCash& so) {
-  if (so.EndWorkerThreads(so.nThreadWaitLimit)) {
-    int closeWords[4] = {};
-    so.ReleaseOpening(closeWords);
-    so.bStopThreads = 0;
+void GiveBackOpening(WorkerPair& workers) {
+  if (workers.EndWorkerThreads(workers.ThreadWaitLimit())) {
+    PortWords closeWords;
+    workers.ReleaseOpening(closeWords);
+    workers.ClearStopRequest();
   } else {
-    so.bThreadsLeft = 1;
+    workers.KeepLeftovers();
   }
 }
 
@@ -89,7 +86,7 @@ HRESULT SOTvCash::OpenService(BSTR DeviceClass, BSTR DeviceName, IDispatch* pDis
   }
 
   // Called back from a Control Object while a failed opening ends its threads.
-  if (bEndingThreads == 1) {
+  if (workers_.Ending()) {
     SetResult(pRC, opos::E_FAILURE);
     TraceProperty(TRACE_ResultCode, TRACE_ERROR);
     LOG_ERROR(gLogHandle, "Cash.OpenService %d:threads are being ended%s", 1, kEmptySuffix);
@@ -108,7 +105,7 @@ HRESULT SOTvCash::OpenService(BSTR DeviceClass, BSTR DeviceName, IDispatch* pDis
   }
 
   // Threads that outlived the last CloseService still use this object's queue.
-  if (!ReclaimLeftovers(nThreadWaitLimit)) {
+  if (!workers_.ReclaimLeftovers(workers_.ThreadWaitLimit())) {
     SetResult(pRC, opos::E_FAILURE);
     TraceProperty(TRACE_ResultCode, TRACE_ERROR);
     LOG_ERROR(gLogHandle, "Cash.OpenService %d:threads of the last opening still running%s", 1,
@@ -134,16 +131,9 @@ HRESULT SOTvCash::OpenService(BSTR DeviceClass, BSTR DeviceName, IDispatch* pDis
     }
   }
 
-  nModelClass = ModelClassOf(szDeviceName);
-  gModelClass = nModelClass;
-
-  int d[8] = {};
-  int portType = 0, portEx = 0;
-  hPort = OpenPort(szDeviceClass, szDeviceName, &portType, &portEx, nModelClass, &d[0], &d[1],
-                   &d[2], &d[3], &d[4], &d[5], &d[6], &d[7]);
-  nPortType = portType;
-  hPortEx = portEx;
-  if (hPort == -1) {
+  PortWords openWords;
+  if (!printer_.Open(szDeviceClass, szDeviceName, ModelClassOf(szDeviceName), openWords)) {
+    const int* d = openWords.d;
     bOpened = 0;
     SetResult(pRC, opos::E_FAILURE);
     TraceProperty(TRACE_ResultCode, TRACE_ERROR);
@@ -152,12 +142,12 @@ HRESULT SOTvCash::OpenService(BSTR DeviceClass, BSTR DeviceName, IDispatch* pDis
     return S_FALSE;
   }
 
-  csEventJob.init();
-  InitEventJob();
-  bStopThreads = 0;
-  const bool threadsMade = CreateWorkerThreads();
-  if (!threadsMade || !CreateWorkerEvents()) {
-    GiveBackOpening(*this);
+  workers_.Queue().CreateLock();
+  workers_.InitEventJob();
+  workers_.ClearStopRequest();
+  const bool threadsMade = workers_.CreateWorkerThreads();
+  if (!threadsMade || !workers_.CreateWorkerEvents()) {
+    GiveBackOpening(workers_);
     SetResult(pRC, opos::E_FAILURE);
     TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
     LOG_DEBUG(gLogHandle, "Cash.OpenService:%d%s", 0, kEmptySuffix);
@@ -165,7 +155,7 @@ HRESULT SOTvCash::OpenService(BSTR DeviceClass, BSTR DeviceName, IDispatch* pDis
   }
 
   if (!ReadDeviceSettings()) {
-    GiveBackOpening(*this);
+    GiveBackOpening(workers_);
     SetResult(pRC, opos::E_FAILURE);
     return S_FALSE;
   }
@@ -196,20 +186,14 @@ bool SOTvCash::ReadDeviceSettings() {
     LOG_ERROR(gLogHandle, "OpenService:RegQuery OpenSingle");
     return false;
   }
-  bSensorNormal = value == 1 ? 0 : 4;
+  printer_.SetPolarityFromOpenSingle(value);
   if (!ReadDword(key.get(), "PinSingle", value)) {
     LOG_ERROR(gLogHandle, "OpenService:RegQuery PinSingle");
     return false;
   }
-  bPinSelect = value != 0 ? 1 : 0;
-  gPinSelect = bPinSelect;
+  printer_.SetPinSelect(value != 0 ? 1 : 0);
+  gPinSelect = printer_.PinSelect();
   return true;
-}
-
-void SOTvCash::ReleaseOpening(int (&closeWords)[4]) {
-  FreeResourceQ();
-  ClosePort(hPortEx, hPort, nModelClass, &closeWords[0], &closeWords[1], &closeWords[2],
-            &closeWords[3]);
 }
 
 HRESULT SOTvCash::CloseService(LONG* pRC) {
@@ -222,23 +206,23 @@ HRESULT SOTvCash::CloseService(LONG* pRC) {
   }
   // The Control Object calls back while this close (or a restart) waits for
   // the threads: the close under way finishes the work.
-  if (bEndingThreads == 1) {
+  if (workers_.Ending()) {
     SetResult(pRC, opos::E_CLOSED);
     TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
     LOG_ERROR(gLogHandle, "Cash.CloseService %d:threads are being ended%s", 1, kEmptySuffix);
     return S_OK;
   }
 
-  const bool ended = EndWorkerThreads(nThreadWaitLimit);
+  const bool ended = workers_.EndWorkerThreads(workers_.ThreadWaitLimit());
   Sleep(300);
-  int closeWords[4] = {};
+  PortWords closeWords;
   if (ended) {
-    ReleaseOpening(closeWords);
-    bStopThreads = 0;
+    workers_.ReleaseOpening(closeWords);
+    workers_.ClearStopRequest();
   } else {
     // Leak rather than free under a running thread: the stop request stays,
     // and the next OpenService or the destruction frees them once it ends.
-    bThreadsLeft = 1;
+    workers_.KeepLeftovers();
     LOG_ERROR(gLogHandle, "Cash.CloseService %d:threads still running, resources kept%s", 1,
               kEmptySuffix);
   }
@@ -250,15 +234,16 @@ HRESULT SOTvCash::CloseService(LONG* pRC) {
   TraceProperty(TRACE_Claimed, TRACE_DEBUG);
   TraceProperty(TRACE_DeviceEnabled, TRACE_DEBUG);
   TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
-  LOG_DEBUG(gLogHandle, "Cash.CloseService:%d %d%s", closeWords[0], closeWords[1], kEmptySuffix);
+  LOG_DEBUG(gLogHandle, "Cash.CloseService:%d %d%s", closeWords.d[0], closeWords.d[1],
+            kEmptySuffix);
   return S_OK;
 }
 
 void SOTvCash::CloseForDestruction() {
   if (bOpened == 1) CloseService(nullptr);
-  if (bThreadsLeft == 1) {
+  if (workers_.HasLeftovers()) {
     // The threads run on this object's memory: it may not go before they do.
     LOG_ERROR(gLogHandle, "Cash.CloseForDestruction %d:waiting for threads%s", 1, kEmptySuffix);
-    ReclaimLeftovers(INFINITE);
+    workers_.ReclaimLeftovers(INFINITE);
   }
 }

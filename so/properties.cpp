@@ -1,6 +1,7 @@
-// The property accessors and COFreezeEvents. None of them tests whether the
-// service is open: they work on the members as they stand.
-#include "so/log_text.h"
+// The property accessors, COFreezeEvents and the values the property trace
+// reads. None of them tests whether the service is open: they work on the
+// members as they stand.
+#include "diag/log_text.h"
 #include "so/service_object.h"
 
 namespace {
@@ -80,4 +81,18 @@ HRESULT SOTvCash::COFreezeEvents(VARIANT_BOOL Freeze, LONG* pRC) {
   TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
   LOG_DEBUG(gLogHandle, "Cash.COFreezeEvents:%d%s", 0, kEmptySuffix);
   return S_OK;
+}
+
+LONG SOTvCash::TracedValue(LONG code) const {
+  switch (code) {
+    case TRACE_ResultCode: return ResultCode;
+    case TRACE_Claimed: return Claimed.load();
+    case TRACE_PowerState: return PowerState;
+    case TRACE_State: return State.load();
+    case TRACE_PowerNotify: return PowerNotify;
+    case TRACE_FreezeEvents: return FreezeEvents.load();
+    case TRACE_DeviceEnabled: return DeviceEnabled.load();
+    case TRACE_OutputID: return OutputID;
+    default: return 0;
+  }
 }

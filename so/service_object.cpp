@@ -7,7 +7,6 @@
 #include "so/type_info_cache.h"
 
 SOTvCash::SOTvCash(IUnknown* outer) : outer_(outer ? outer : &inner_) {
-  csTrace.init();
   SetUpLog();
   // Counted here rather than by the class factory so that every object,
   // however made, is counted exactly once and uncounted by its destructor.

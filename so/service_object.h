@@ -1,73 +1,41 @@
-// The cash-drawer service object SOTvCash: its state record and every
-// operation it has. The operations are defined by concern:
+// The cash-drawer service object SOTvCash: its COM face, its OPOS state and
+// the rooms it is made of. The OPOS methods are defined by concern:
 //   so/service_object.cpp  construction, destruction, IUnknown, IDispatch
 //   so/open_close.cpp      OpenService, CloseService
 //   so/claim.cpp           ClaimDevice, ReleaseDevice
-//   so/properties.cpp      Get/SetPropertyNumber, Get/SetPropertyString, COFreezeEvents
+//   so/enable.cpp          SetDeviceEnabled
+//   so/properties.cpp      Get/SetPropertyNumber, Get/SetPropertyString, COFreezeEvents,
+//                          the values behind TraceProperty
 //   so/drawer.cpp          openDrawer
-//   so/wait_close.cpp      waitForDrawerClose and the reminder-beep rule
+//   so/wait_close.cpp      waitForDrawerClose
 //   so/health.cpp          CheckHealth and the interactive dialog
 //   so/direct_io.cpp       DirectIO, ClearInput, ClearOutput
-//   events/queue.cpp       InitEventJob, fEventJob, FreeResourceQ
-//   events/enable.cpp      SetDeviceEnabled
-//   events/poll_thread.cpp lpEventProc
-//   events/send_thread.cpp lpSendProc
-//   events/workers.cpp     creating, stopping and restarting the worker threads
-//   diag/log_setup.cpp     SetUpLog, ShutDownLog, GetInstallDir
-//   diag/trace.cpp         TraceProperty
+// and the rooms, each owning the state it uses:
+//   events/printer_session the port and every call into the port library
+//   events/worker_pair     the poll and delivery threads, their events and the event queue
+//   events/drawer_watch    what the poll thread shares with waitForDrawerClose
+//   diag/trace             the property trace
 #pragma once
 
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
 
-#include <atomic>
-
 #include "common/win32_raii.h"
-#include "ext/ferrule.h"
-#include "ext/quire.h"
+#include "diag/log.h"
+#include "diag/trace.h"
+#include "events/drawer_watch.h"
+#include "events/printer_session.h"
+#include "events/shared_long.h"
+#include "events/worker_pair.h"
+#include "ext/opos.h"
 #include "halyard.h"  // generated from server/halyard.idl
-#include "so/opos.h"
 
-// A 32-bit value that the apartment thread and the worker threads share
-// without a lock: each read and write is one whole store.
-using SharedLong = std::atomic<LONG>;
-
-// Levels of TraceProperty (not the numbering of the INI level).
-enum TraceLevel : LONG {
-  TRACE_DEBUG = 1, TRACE_INFO = 2, TRACE_NOTICE = 3, TRACE_WARN = 4,
-  TRACE_ERROR = 5, TRACE_CRIT = 6, TRACE_FATAL = 8,
-};
-
-// Property codes of TraceProperty.
-enum TraceCode : LONG {
-  TRACE_ResultCode = 1, TRACE_Claimed = 3, TRACE_PowerState = 4, TRACE_State = 5,
-  TRACE_PowerNotify = 6, TRACE_FreezeEvents = 7, TRACE_DeviceEnabled = 11, TRACE_OutputID = 17,
-};
-
-// Operations of the event job queue.
-enum EventJobOp : LONG { EVENTJOB_PUT = 0, EVENTJOB_TAKE = 1 };
-
-constexpr int kEventJobSlots = 1024;
 constexpr int kNameBufferSize = 255;
 
-// Process-wide values shared by every service object of the process.
-extern LogHandle gLogHandle;       // the one log handle (diag/log_setup.cpp)
-extern const char kEmptySuffix[];  // always "", passed to the trailing %s of log lines
-extern LONG gModelClass;           // model class of the most recently opened service
-extern LONG gPinSelect;            // pin selector of the most recently opened service
-extern LONG gPortEx;               // port values of the service whose CheckHealth ran last
-extern LONG gPort;
-extern HINSTANCE gModuleInstance;  // module holding the dialog and type-library resources
-// The reminder beep. Tests point it at a recorder; the product sounds the speaker.
-extern BOOL(WINAPI* gBeep)(DWORD frequency, DWORD duration);
-// The poll thread's nap between status readings: 1000 ms in the product.
-// Soak and fault tests shorten it to drive thousands of readings.
-extern volatile DWORD gPollNapMs;
-// Creates the events of an opening. Tests point it at a creator that fails
-// on demand; the product uses CreateEventA.
-extern HANDLE(WINAPI* gCreateEvent)(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset,
-                                    BOOL initialState, LPCSTR name);
+// Module holding the dialog and type-library resources, shared by every
+// service object of the process.
+extern HINSTANCE gModuleInstance;
 
 class SOTvCash : public ISOTvCash {
  public:
@@ -127,80 +95,31 @@ class SOTvCash : public ISOTvCash {
   // runs on a freed object.
   void CloseForDestruction();
 
-  // Diagnostics
-  void SetUpLog();
-  void ShutDownLog();
-  static bool GetInstallDir(char (&dir)[MAX_PATH]);
-  LONG TraceProperty(LONG code, LONG level);
+  // Writes the trace line of one property at a trace level; the values come
+  // from TracedValue (so/properties.cpp).
+  LONG TraceProperty(LONG code, LONG level) { return trace_.Write(code, level); }
 
-  // Event job queue
-  LONG InitEventJob();
-  LONG fEventJob(LONG operation, LONG value, LONG reserved);
-  void FreeResourceQ();
-
-  // Enabling and the worker threads
+  // The DeviceEnabled property's setter (so/enable.cpp).
   void SetDeviceEnabled(LONG enabled);
-  static DWORD WINAPI lpEventProc(LPVOID self);
-  static DWORD WINAPI lpSendProc(LPVOID self);
-
-  // Worker-thread life (events/workers.cpp). The threads are created
-  // suspended; ending them sets bStopThreads, resumes them and waits for
-  // their ends while serving incoming calls, at most limitMs.
-  bool CreateWorkerThreads();
-  bool CreateWorkerEvents();
-  bool EndWorkerThreads(DWORD limitMs);
-  // Ends stopped threads and creates a fresh suspended pair (after a release).
-  bool RestartWorkerThreads();
-  // Frees what an earlier opening had to leave to threads that outlived
-  // CloseService, once they have ended; false while they still run.
-  bool ReclaimLeftovers(DWORD limitMs);
   // The device key's OpenSingle and PinSingle (so/open_close.cpp).
   bool ReadDeviceSettings();
-  // The opening's queue, events, thread handles and port (so/open_close.cpp).
-  void ReleaseOpening(int (&closeWords)[4]);
-  // Enable steps from marshalling to the poll thread's start (events/enable.cpp).
+  // Enable steps from handing over the Control Object to the poll thread's
+  // start (so/enable.cpp).
   void StartMonitoring();
 
-  // ---- The state record, in declaration order --------------------------
-  SharedLong bStopThreads{0};
+  // The rooms, for the methods' helpers and for tests.
+  PrinterSession& Printer() { return printer_; }
+  WorkerPair& Workers() { return workers_; }
+  DrawerWatch& Watch() { return watch_; }
+
+  // ---- The OPOS state ---------------------------------------------------
   SharedLong bOpened{0};
   SharedLong DrawerOpened{0};
-  SharedLong bNetLinked{1};
   IDispatch* pCoDispatch = nullptr;  // stored as passed: no reference taken
   DISPID dispidSODirectIO = 0;
   DISPID dispidSOStatusUpdate = 0;
-  BYTE statusBytes[4] = {};
-  BYTE bSensorNormal = 0;
-  BYTE bPinSelect = 0;
-  LONG hPort = 0;
-  LONG hPortEx = 0;
-  LONG nModelClass = 0;
-  SharedLong bSending{0};
-  SharedLong nOpenTime{0};
-  SharedLong nBeepTimeout{0};
-  SharedLong nBeepFrequency{0};
-  SharedLong nBeepDuration{0};
-  SharedLong nBeepDelay{100};
-  SharedLong nBeepCountdown{0};
-  LONG eventJobs[kEventJobSlots] = {};
-  LONG nJobWrite = -1;
-  LONG nJobRead = -1;
-  SharedLong nJobCount{0};
-  win::CriticalSection csEventJob;
-  LONG nPortType = 0;
-  win::UniqueHandle hEventThread;
-  win::UniqueHandle hSendThread;
-  win::UniqueHandle hDrawerCloseEvent;
-  win::UniqueHandle hPrnExitEvent;
-  win::UniqueHandle hSndExitEvent;
-  win::UniqueHandle hSndReadyEvent;
-  win::UniqueHandle hDrawerOpenEvent;
-  SharedLong bCloseWaiter{0};
-  SharedLong bDrawerOpenSeen{0};
-  BYTE cmdBuffer[8] = {};
   char szDeviceName[kNameBufferSize] = {};
   char szDeviceClass[kNameBufferSize] = {};
-  IStream* pDispStream = nullptr;
   LONG ResultCode = 0;
   LONG PowerState = 0;
   SharedLong State{0};
@@ -209,29 +128,8 @@ class SOTvCash : public ISOTvCash {
   SharedLong FreezeEvents{0};
   SharedLong DeviceEnabled{0};
   SharedLong Claimed{0};
-  win::CriticalSection csTrace;
-
-  // ---- Beyond the record ------------------------------------------------
-  // Serialises the poll thread's open/shut transitions with the registration
-  // of a drawer-close waiter, so a close read between a waiter's check and its
-  // registration is never lost.
-  win::AutoCriticalSection csDrawerWait;
-  // 1 while the poll thread is inside its loop (from its start to its exit).
-  SharedLong bPollRunning{0};
   // Text of the last health check, readable as the CheckHealthText property.
   char szCheckHealthText[96] = {};
-  // The delivery thread of the present pair has been resumed with its stream.
-  SharedLong bSendStarted{0};
-  // Value of the job the delivery thread took last, copied under csEventJob.
-  LONG nJobTaken = 0;
-  // Limit for waiting on the worker threads' ends (close, restart, failed open).
-  DWORD nThreadWaitLimit = 50000;
-  // CloseService gave up waiting: the threads, queue lock, events and port of
-  // that opening are kept until the threads have ended.
-  SharedLong bThreadsLeft{0};
-  // A wait for the worker threads' ends is serving incoming calls: a call
-  // that comes in meanwhile must not open, close or start threads.
-  SharedLong bEndingThreads{0};
 
  private:
   // COM plumbing (so/service_object.cpp)
@@ -245,7 +143,14 @@ class SOTvCash : public ISOTvCash {
    private:
     SOTvCash* owner_;
   };
+  // The value behind a property code of the trace; 0 for a code without one.
+  LONG TracedValue(LONG code) const;
+
+  PrinterSession printer_;
+  DrawerWatch watch_;
+  WorkerPair workers_{WorkerContext{this, printer_, watch_, FreezeEvents, State, DrawerOpened}};
   Inner inner_{this};
+  PropertyTrace trace_{[this](LONG code) { return TracedValue(code); }};
   IUnknown* outer_ = nullptr;  // the controlling unknown; inner_ when not aggregated
   LONG refCount_ = 0;
 };

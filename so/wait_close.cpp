@@ -1,7 +1,7 @@
 // waitForDrawerClose: block until the poll thread reads the drawer shut,
 // leaving it the beep values to sound the reminder while the drawer stays open.
 
-#include "so/log_text.h"
+#include "diag/log_text.h"
 #include "so/service_object.h"
 
 namespace {
@@ -22,18 +22,19 @@ void RefuseError(SOTvCash& so, LONG* pRC, const char* closingLine) {
   LOG_ERROR(gLogHandle, closingLine, 0, kEmptySuffix);
 }
 
-void StoreBeepValues(SOTvCash& so, LONG timeout, LONG frequency, LONG duration, LONG delay) {
-  so.nBeepTimeout = timeout;
-  so.nBeepFrequency = frequency;
-  so.nBeepDuration = duration;
-  so.nOpenTime = 0;
-  so.nBeepCountdown = delay;
-  so.nBeepDelay = delay >= kMinBeepDelay ? delay : kMinBeepDelay;
+void StoreBeepValues(DrawerWatch& watch, LONG timeout, LONG frequency, LONG duration,
+                     LONG delay) {
+  watch.nBeepTimeout = timeout;
+  watch.nBeepFrequency = frequency;
+  watch.nBeepDuration = duration;
+  watch.nOpenTime = 0;
+  watch.nBeepCountdown = delay;
+  watch.nBeepDelay = delay >= kMinBeepDelay ? delay : kMinBeepDelay;
 }
 
-void RestoreIdleBeepValues(SOTvCash& so) {
-  so.nBeepDelay = kMinBeepDelay;
-  so.nOpenTime = 0;
+void RestoreIdleBeepValues(DrawerWatch& watch) {
+  watch.nBeepDelay = kMinBeepDelay;
+  watch.nOpenTime = 0;
 }
 
 // The object holds one waiter. A call takes the slot by creating
@@ -41,17 +42,17 @@ void RestoreIdleBeepValues(SOTvCash& so) {
 // second caller is turned away before it can touch the first one's beep values.
 enum class Slot { Taken, Busy, NoEvent };
 
-Slot TakeSlot(SOTvCash& so) {
-  win::CsLock lock(so.csDrawerWait);
-  if (so.hDrawerCloseEvent) return Slot::Busy;
-  so.hDrawerCloseEvent.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
-  return so.hDrawerCloseEvent ? Slot::Taken : Slot::NoEvent;
+Slot TakeSlot(DrawerWatch& watch) {
+  win::CsLock lock(watch.csDrawerWait);
+  if (watch.hDrawerCloseEvent) return Slot::Busy;
+  watch.hDrawerCloseEvent.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  return watch.hDrawerCloseEvent ? Slot::Taken : Slot::NoEvent;
 }
 
-void ReleaseSlot(SOTvCash& so) {
-  win::CsLock lock(so.csDrawerWait);
-  so.bCloseWaiter = 0;
-  so.hDrawerCloseEvent.reset();
+void ReleaseSlot(DrawerWatch& watch) {
+  win::CsLock lock(watch.csDrawerWait);
+  watch.bCloseWaiter = 0;
+  watch.hDrawerCloseEvent.reset();
 }
 
 // What the check made under csDrawerWait found.
@@ -65,27 +66,27 @@ enum class Admission {
 
 // Checking the drawer and registering happen under the lock the poll thread
 // holds for its open/shut transitions, so a shut reading cannot fall between them.
-Admission Admit(SOTvCash& so, Slot slot) {
-  win::CsLock lock(so.csDrawerWait);
-  if (!so.bDrawerOpenSeen) return Admission::DrawerNotOpen;
+Admission Admit(DrawerWatch& watch, const SharedLong& freezeEvents, Slot slot) {
+  win::CsLock lock(watch.csDrawerWait);
+  if (!watch.bDrawerOpenSeen) return Admission::DrawerNotOpen;
   if (slot != Slot::Taken) return Admission::NoEvent;
-  if (!so.bPollRunning) return Admission::NoPollThread;
-  if (so.FreezeEvents == 1) return Admission::EventsFrozen;
-  so.bCloseWaiter = 1;
+  if (!watch.bPollRunning) return Admission::NoPollThread;
+  if (freezeEvents == 1) return Admission::EventsFrozen;
+  watch.bCloseWaiter = 1;
   return Admission::Registered;
 }
 
 // Waits for the close signal. Returns false when the poll thread ended
 // without reading the drawer shut; the waiter is then withdrawn.
-bool AwaitClose(SOTvCash& so) {
-  HANDLE closed = so.hDrawerCloseEvent.get();
+bool AwaitClose(DrawerWatch& watch) {
+  HANDLE closed = watch.hDrawerCloseEvent.get();
   for (;;) {
     if (::WaitForSingleObject(closed, kWaitSliceMs) == WAIT_OBJECT_0) return true;
-    if (so.bPollRunning) continue;
-    win::CsLock lock(so.csDrawerWait);
+    if (watch.bPollRunning) continue;
+    win::CsLock lock(watch.csDrawerWait);
     // The poll thread may have released the waiter on its very last reading.
-    if (!so.bCloseWaiter) return true;
-    so.bCloseWaiter = 0;
+    if (!watch.bCloseWaiter) return true;
+    watch.bCloseWaiter = 0;
     return false;
   }
 }
@@ -128,33 +129,33 @@ HRESULT SOTvCash::waitForDrawerClose(LONG beepTimeout, LONG beepFrequency, LONG 
     RefuseDebug(*this, pRC, opos::E_DISABLED, "Cash.waitForDrawerClose two:%d%s");
     return S_OK;
   }
-  const Slot slot = TakeSlot(*this);
+  const Slot slot = TakeSlot(watch_);
   if (slot == Slot::Busy) {
     RefuseError(*this, pRC, "Cash.waitForDrawerClose busy: another call is waiting:%d%s");
     return S_OK;
   }
-  StoreBeepValues(*this, beepTimeout, beepFrequency, beepDuration, beepDelay);
+  StoreBeepValues(watch_, beepTimeout, beepFrequency, beepDuration, beepDelay);
   ::Sleep(kReportPauseMs);
 
-  const Admission admission = Admit(*this, slot);
+  const Admission admission = Admit(watch_, FreezeEvents, slot);
   if (admission != Admission::Registered) {
-    if (slot == Slot::Taken) ReleaseSlot(*this);
+    if (slot == Slot::Taken) ReleaseSlot(watch_);
     return ReportNoWait(*this, pRC, admission);
   }
-  const bool closed = AwaitClose(*this);
+  const bool closed = AwaitClose(watch_);
   if (!closed) {
-    RestoreIdleBeepValues(*this);
-    ReleaseSlot(*this);
+    RestoreIdleBeepValues(watch_);
+    ReleaseSlot(watch_);
     RefuseError(*this, pRC, "Cash.waitForDrawerClose poll thread ended during the wait:%d%s");
     return S_OK;
   }
   State = opos::S_IDLE;
-  bDrawerOpenSeen = 0;
+  watch_.bDrawerOpenSeen = 0;
   TraceProperty(TRACE_State, TRACE_DEBUG);
   SetResult(pRC, opos::SUCCESS);
   TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
-  RestoreIdleBeepValues(*this);
-  ReleaseSlot(*this);
+  RestoreIdleBeepValues(watch_);
+  ReleaseSlot(watch_);
   LOG_DEBUG(gLogHandle, "Cash.waitForDrawerClose end:%d%s", 0, kEmptySuffix);
   return S_OK;
 }

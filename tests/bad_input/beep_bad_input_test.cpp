@@ -48,19 +48,19 @@ class BeepBadInput : public ::testing::Test {
       so_->waitForDrawerClose(0, 880, duration, 0, &rc);
       return rc;
     });
-    for (int i = 0; i < 500 && so_->bCloseWaiter != 1; ++i) Sleep(10);
-    ASSERT_EQ(so_->bCloseWaiter, 1);
-    for (int reading = 0; reading < 3; ++reading) BeepStep(*so_);
+    for (int i = 0; i < 500 && so_->Watch().bCloseWaiter != 1; ++i) Sleep(10);
+    ASSERT_EQ(so_->Watch().bCloseWaiter, 1);
+    for (int reading = 0; reading < 3; ++reading) BeepStep(so_->Watch());
     {
-      win::CsLock lock(so_->csDrawerWait);
-      SetEvent(so_->hDrawerCloseEvent.get());
-      so_->bCloseWaiter = 0;
+      win::CsLock lock(so_->Watch().csDrawerWait);
+      SetEvent(so_->Watch().hDrawerCloseEvent.get());
+      so_->Watch().bCloseWaiter = 0;
       so_->DrawerOpened = 0;
-      so_->bDrawerOpenSeen = 0;
+      so_->Watch().bDrawerOpenSeen = 0;
     }
     ASSERT_EQ(wait.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_EQ(wait.get(), opos::SUCCESS);
-    so_->bDrawerOpenSeen = 1;
+    so_->Watch().bDrawerOpenSeen = 1;
   }
 
   SOTvCash* so_ = nullptr;

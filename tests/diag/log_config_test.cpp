@@ -145,7 +145,7 @@ TEST_F(LogConfigInstallation, UninstallEntryLeadsToTheIniAndTheLogPath) {
        {install_.dir() + "unins000.exe", "\"" + install_.dir() + "unins000.exe\""}) {
     ASSERT_TRUE(entry_.Set(value));
     char dir[MAX_PATH];
-    ASSERT_TRUE(SOTvCash::GetInstallDir(dir)) << value;
+    ASSERT_TRUE(logconfig::GetInstallDir(dir)) << value;
     EXPECT_EQ(std::string(dir), install_.dir());
     LogConfig config{};
     ASSERT_TRUE(LogConfigForInstallation(config));
@@ -158,17 +158,17 @@ TEST_F(LogConfigInstallation, NoUsableEntryMeansNoSetUp) {
   char dir[MAX_PATH];
   LogConfig config{};
   entry_.Remove();
-  EXPECT_FALSE(SOTvCash::GetInstallDir(dir));
+  EXPECT_FALSE(logconfig::GetInstallDir(dir));
   EXPECT_FALSE(LogConfigForInstallation(config));
 
   ASSERT_TRUE(entry_.Set("", REG_DWORD));
-  EXPECT_FALSE(SOTvCash::GetInstallDir(dir)) << "a number is not a path";
+  EXPECT_FALSE(logconfig::GetInstallDir(dir)) << "a number is not a path";
 
   // 260 characters do not fit the 260-byte buffer with their terminator.
   ASSERT_TRUE(entry_.Set("C:\\" + std::string(247, 'd') + "\\unins.exe"));
-  EXPECT_FALSE(SOTvCash::GetInstallDir(dir));
+  EXPECT_FALSE(logconfig::GetInstallDir(dir));
   ASSERT_TRUE(entry_.Set("C:\\" + std::string(246, 'd') + "\\unins.exe"));
-  EXPECT_TRUE(SOTvCash::GetInstallDir(dir));
+  EXPECT_TRUE(logconfig::GetInstallDir(dir));
   // The directory fits, but its log file path would not: no set-up at all
   // rather than a log file somewhere else.
   EXPECT_FALSE(LogConfigForInstallation(config));

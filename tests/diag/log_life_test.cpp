@@ -95,8 +95,8 @@ TEST_F(LogLife, ObjectWithoutAnInstallationStillStartsFromItsDefaults) {
   EXPECT_EQ(gLogHandle, before) << "no set-up without an installation directory";
   EXPECT_EQ(so->bOpened.load(), 0);
   EXPECT_EQ(so->Claimed.load(), 0);
-  EXPECT_EQ(so->nBeepDelay.load(), 100);
-  EXPECT_EQ(so->bNetLinked.load(), 1);
+  EXPECT_EQ(so->Watch().nBeepDelay.load(), 100);
+  EXPECT_EQ(so->Printer().NetLinked(), 1);
   EXPECT_EQ(so->TraceProperty(TRACE_ResultCode, 1), 1) << "tracing without a log is harmless";
   EXPECT_TRUE(Lines().empty());
 }

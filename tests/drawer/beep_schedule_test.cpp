@@ -53,15 +53,15 @@ class BeepSchedule : public ::testing::Test {
       so_->waitForDrawerClose(timeout, frequency, duration, delay, &rc);
       return rc;
     });
-    for (int i = 0; i < 500 && so_->bCloseWaiter != 1; ++i) Sleep(10);
-    EXPECT_EQ(so_->bCloseWaiter, 1) << "the waiter never registered";
-    for (gReading = 1; gReading <= readings; ++gReading) BeepStep(*so_);
+    for (int i = 0; i < 500 && so_->Watch().bCloseWaiter != 1; ++i) Sleep(10);
+    EXPECT_EQ(so_->Watch().bCloseWaiter, 1) << "the waiter never registered";
+    for (gReading = 1; gReading <= readings; ++gReading) BeepStep(so_->Watch());
     ReadShut();
     EXPECT_EQ(wait.wait_for(std::chrono::seconds(10)), std::future_status::ready);
     EXPECT_EQ(wait.get(), opos::SUCCESS);
     const size_t beforeClose = gSounded.size();
-    so_->bDrawerOpenSeen = 1;  // opened again by hand; nobody waits now
-    for (gReading = -1; gReading >= -3; --gReading) BeepStep(*so_);
+    so_->Watch().bDrawerOpenSeen = 1;  // opened again by hand; nobody waits now
+    for (gReading = -1; gReading >= -3; --gReading) BeepStep(so_->Watch());
     EXPECT_EQ(gSounded.size(), beforeClose) << "no beep after the close";
 
     std::vector<int> at;
@@ -74,14 +74,14 @@ class BeepSchedule : public ::testing::Test {
   }
 
   void ReadShut() {
-    win::CsLock lock(so_->csDrawerWait);
+    win::CsLock lock(so_->Watch().csDrawerWait);
     so_->State = opos::S_IDLE;
-    if (so_->bCloseWaiter == 1) {
-      SetEvent(so_->hDrawerCloseEvent.get());
-      so_->bCloseWaiter = 0;
+    if (so_->Watch().bCloseWaiter == 1) {
+      SetEvent(so_->Watch().hDrawerCloseEvent.get());
+      so_->Watch().bCloseWaiter = 0;
     }
     so_->DrawerOpened = 0;
-    so_->bDrawerOpenSeen = 0;
+    so_->Watch().bDrawerOpenSeen = 0;
   }
 
   SOTvCash* so_ = nullptr;
@@ -109,7 +109,7 @@ TEST_F(BeepSchedule, TimeoutFiveReadingsStartsTheCountdownAtTheFifth) {
 
 TEST_F(BeepSchedule, NegativeDelayBeepsAtTheFirstReadingPastTheTimeoutThenEveryReading) {
   EXPECT_EQ(Run(300, -50, 5), (Readings{3, 4, 5}));
-  EXPECT_EQ(so_->nBeepDelay, 100) << "idle again after the wait";
+  EXPECT_EQ(so_->Watch().nBeepDelay, 100) << "idle again after the wait";
 }
 
 TEST_F(BeepSchedule, DelayBetweenWholeReadingsRoundsUp) {
@@ -126,9 +126,9 @@ TEST_F(BeepSchedule, FrequencyOutsideTheSpeakersRangeIsStillPassedOn) {
 
 TEST_F(BeepSchedule, NoWaiterNoBeep) {
   // A drawer left open with nobody in waitForDrawerClose only counts time.
-  for (gReading = 1; gReading <= 5; ++gReading) BeepStep(*so_);
+  for (gReading = 1; gReading <= 5; ++gReading) BeepStep(so_->Watch());
   EXPECT_TRUE(gSounded.empty());
-  EXPECT_EQ(so_->nOpenTime, 500);
+  EXPECT_EQ(so_->Watch().nOpenTime, 500);
 }
 
 }  // namespace

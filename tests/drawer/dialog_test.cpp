@@ -174,8 +174,7 @@ class InteractiveCheck : public ::testing::Test {
     so_ = new SOTvCash();
     so_->AddRef();
     so_->bOpened = 1;
-    so_->hPortEx = 7;
-    so_->hPort = 9;
+    so_->Printer().Attach(7, 9, 0, 0);
     gPinSelect = 1;
     gModelClass = 4;
   }

@@ -9,8 +9,8 @@
 
 #include <chrono>
 
+#include "diag/log_text.h"
 #include "so/service_object.h"
-#include "so/log_text.h"
 #include "tests/drawer/scripted_calls.h"
 #include "tests/support/service_log.h"
 
@@ -27,12 +27,9 @@ class DrawerFixture : public ::testing::Test {
     so_->bOpened = 1;
     so_->DeviceEnabled = 1;
     so_->State = opos::S_IDLE;
-    so_->hPortEx = kPortEx;
-    so_->hPort = kPort;
-    so_->nPortType = PORT_ETH;
-    so_->nModelClass = 4;
-    so_->bPinSelect = 0;
-    so_->hDrawerOpenEvent.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    so_->Printer().Attach(kPortEx, kPort, PORT_ETH, 4);
+    so_->Printer().SetPinSelect(0);
+    so_->Workers().DrawerOpenEvent().reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     gModelClass = 4;
     gPinSelect = 0;
   }

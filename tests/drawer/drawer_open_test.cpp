@@ -13,7 +13,7 @@ class OpenDrawer : public DrawerFixture {
  protected:
   // Plays the poll thread reading the drawer open once the kick has gone out.
   std::thread SignalOpenAfterKick() {
-    HANDLE opened = so_->hDrawerOpenEvent.get();
+    HANDLE opened = so_->Workers().DrawerOpenEvent().get();
     return std::thread([opened] {
       if (Scripted_WaitCalls(SCRIPTED_WRITE, 1, 15000)) SetEvent(opened);
     });
@@ -40,12 +40,13 @@ TEST_F(OpenDrawer, ClosedOrDisabledServiceIsRefusedWithoutPortTraffic) {
 }
 
 TEST_F(OpenDrawer, KickCarriesThePinSelectorAndEndsWithPulseTimeFive) {
-  so_->nModelClass = 2;  // the port calls of this method pass the process-wide class
+  // the port calls of this method pass the process-wide class
+  so_->Printer().Attach(kPortEx, kPort, PORT_ETH, 2);
   gModelClass = 4;
   for (BYTE pin : {0, 1}) {
     SCOPED_TRACE(pin);
     Scripted_Reset();
-    so_->bPinSelect = pin;
+    so_->Printer().SetPinSelect(pin);
     std::thread poll = SignalOpenAfterKick();
     EXPECT_EQ(Open(), opos::SUCCESS);
     poll.join();
@@ -68,7 +69,7 @@ TEST_F(OpenDrawer, OnlyPortTypesOtherThanParallelAndNetworkAskForStatus) {
                  Case{0, true}, Case{3, true}}) {
     SCOPED_TRACE(c.portType);
     Scripted_Reset();
-    so_->nPortType = c.portType;
+    so_->Printer().Attach(kPortEx, kPort, c.portType, 4);
     std::thread poll = SignalOpenAfterKick();
     EXPECT_EQ(Open(), opos::SUCCESS);
     poll.join();
@@ -89,7 +90,7 @@ TEST_F(OpenDrawer, OnlyPortTypesOtherThanParallelAndNetworkAskForStatus) {
 }
 
 TEST_F(OpenDrawer, StatusWithoutAHighNibbleBitStopsTheKick) {
-  so_->nPortType = PORT_SER;
+  so_->Printer().Attach(kPortEx, kPort, PORT_SER, 4);
   for (int status : {0x0F, 0x00, 0x100, 0x30F}) {
     SCOPED_TRACE(status);
     Scripted_Reset();
@@ -132,15 +133,14 @@ TEST_F(OpenDrawer, WriteResultOtherThanOneIsAFailureAndLeavesStateAlone) {
 }
 
 TEST_F(OpenDrawer, ParallelPortOfClassTwoCountsTheDrawerShutWithoutWaiting) {
-  so_->nPortType = PORT_PAR;
-  so_->nModelClass = 2;
+  so_->Printer().Attach(kPortEx, kPort, PORT_PAR, 2);
   so_->DrawerOpened = 1;
-  so_->bDrawerOpenSeen = 1;
+  so_->Watch().bDrawerOpenSeen = 1;
   const auto took = Timed([&] { EXPECT_EQ(Open(), opos::SUCCESS); });
   EXPECT_LT(took, seconds(5)) << "nothing to wait for: this port gives no sensor reading";
   EXPECT_EQ(so_->State, opos::S_BUSY);
   EXPECT_EQ(so_->DrawerOpened, 0);
-  EXPECT_EQ(so_->bDrawerOpenSeen, 0);
+  EXPECT_EQ(so_->Watch().bDrawerOpenSeen, 0);
   EXPECT_TRUE(CallsOf(SCRIPTED_STATUS).empty());
   EXPECT_TRUE(log_->HasDebug(">State:OPOS_S_BUSY(0x03)"));
 }

@@ -36,8 +36,9 @@ TEST_F(CheckHealthLevels, InternalLevelReportsSuccessWithoutPortTraffic) {
 TEST_F(CheckHealthLevels, ExternalLevelKicksEvenADisabledUnclaimedService) {
   so_->DeviceEnabled = 0;
   so_->Claimed = 0;
-  so_->bPinSelect = 1;
-  so_->nPortType = PORT_SER;  // no status query at this level, whatever the port
+  so_->Printer().SetPinSelect(1);
+  // no status query at this level, whatever the port
+  so_->Printer().Attach(kPortEx, kPort, PORT_SER, 4);
   so_->State = opos::S_IDLE;
   gModelClass = 2;
   EXPECT_EQ(Check(2), opos::SUCCESS);

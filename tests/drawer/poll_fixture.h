@@ -9,7 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "so/log_text.h"
+#include "diag/log_text.h"
+#include "events/beep_step.h"
 #include "tests/drawer/scripted_calls.h"
 #include "tests/support/service_fixture.h"
 
@@ -45,6 +46,6 @@ class DrawerWithPollThread : public ServiceFixture {
   void DrawerOpenedByHand() {
     Scripted_SetStatus(1, kOpen);
     ASSERT_TRUE(WaitStatus(2));
-    ASSERT_EQ(so->bDrawerOpenSeen, 1);
+    ASSERT_EQ(so->Watch().bDrawerOpenSeen, 1);
   }
 };

@@ -38,7 +38,7 @@ TEST_F(DrawerWithPollThread, WaitForDrawerCloseBeepsUntilTheShutReadingThenRetur
   EXPECT_GE(gBeeps, 2);
   EXPECT_EQ(so->State, opos::S_IDLE);
   EXPECT_EQ(so->DrawerOpened, 0);
-  EXPECT_EQ(so->bCloseWaiter, 0);
+  EXPECT_EQ(so->Watch().bCloseWaiter, 0);
   EXPECT_TRUE(log->HasDebug("Cash.waitForDrawerClose end:0"));
   EXPECT_TRUE(log->HasDebug(
       Fmt("Cash.waitForDrawerClose(%d,%d,%d,%d,0x%02x)", 0, 880, 5, 0, AddressOf(&rc))));

@@ -11,8 +11,8 @@ TEST_F(DrawerWithPollThread, WaitAfterReleaseDeviceFailsAtOnceInsteadOfHanging) 
   LONG rc = -1;
   so->ClaimDevice(0, &rc);
   so->ReleaseDevice(&rc);
-  for (int i = 0; i < 300 && so->bPollRunning; ++i) Sleep(10);
-  ASSERT_EQ(so->bPollRunning, 0) << "the poll thread did not end";
+  for (int i = 0; i < 300 && so->Watch().bPollRunning; ++i) Sleep(10);
+  ASSERT_EQ(so->Watch().bPollRunning, 0) << "the poll thread did not end";
 
   const auto start = Clock::now();
   EXPECT_EQ(so->waitForDrawerClose(0, 880, 5, 0, &rc), S_OK);
@@ -38,8 +38,8 @@ TEST_F(DrawerWithPollThread, WaitWithEventsFrozenFailsAtOnce) {
 TEST_F(DrawerWithPollThread, PollThreadStoppedDuringTheWaitEndsIt) {
   DrawerOpenedByHand();
   std::thread stopper([this] {
-    for (int i = 0; i < 500 && so->bCloseWaiter != 1; ++i) Sleep(10);
-    so->bStopThreads = 1;  // what ReleaseDevice does
+    for (int i = 0; i < 500 && so->Watch().bCloseWaiter != 1; ++i) Sleep(10);
+    so->Workers().RequestStop();  // what ReleaseDevice does
   });
   LONG rc = -1;
   const auto start = Clock::now();
@@ -47,7 +47,7 @@ TEST_F(DrawerWithPollThread, PollThreadStoppedDuringTheWaitEndsIt) {
   stopper.join();
   EXPECT_LT(Clock::now() - start, seconds(5));
   EXPECT_EQ(rc, opos::E_FAILURE);
-  EXPECT_EQ(so->bCloseWaiter, 0);
+  EXPECT_EQ(so->Watch().bCloseWaiter, 0);
   EXPECT_TRUE(log->HasError("Cash.waitForDrawerClose poll thread ended during the wait:0"));
 }
 

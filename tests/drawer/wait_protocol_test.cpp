@@ -45,21 +45,21 @@ class WaitProtocol : public ::testing::Test {
   }
 
   bool WaitUntilRegistered() {
-    for (int i = 0; i < 500 && so_->bCloseWaiter != 1; ++i) Sleep(10);
-    return so_->bCloseWaiter == 1;
+    for (int i = 0; i < 500 && so_->Watch().bCloseWaiter != 1; ++i) Sleep(10);
+    return so_->Watch().bCloseWaiter == 1;
   }
 
   // The poll thread's shut reading, with the lock it holds for the transition.
   void ReadShut() {
-    win::CsLock lock(so_->csDrawerWait);
+    win::CsLock lock(so_->Watch().csDrawerWait);
     so_->State = opos::S_IDLE;
-    if (so_->bDrawerOpenSeen) {
-      if (so_->bCloseWaiter == 1) {
-        SetEvent(so_->hDrawerCloseEvent.get());
-        so_->bCloseWaiter = 0;
+    if (so_->Watch().bDrawerOpenSeen) {
+      if (so_->Watch().bCloseWaiter == 1) {
+        SetEvent(so_->Watch().hDrawerCloseEvent.get());
+        so_->Watch().bCloseWaiter = 0;
       }
       so_->DrawerOpened = 0;
-      so_->bDrawerOpenSeen = 0;
+      so_->Watch().bDrawerOpenSeen = 0;
     }
   }
 
@@ -72,15 +72,15 @@ class WaitProtocol : public ::testing::Test {
   }
 
   void ExpectNoWaiter() {
-    EXPECT_EQ(so_->bCloseWaiter, 0);
-    EXPECT_FALSE(so_->hDrawerCloseEvent) << "the close event is released";
+    EXPECT_EQ(so_->Watch().bCloseWaiter, 0);
+    EXPECT_FALSE(so_->Watch().hDrawerCloseEvent) << "the close event is released";
   }
 
   // After a wait that ended: no waiter and the beep values in their idle form.
   void ExpectIdleWaiterState() {
     ExpectNoWaiter();
-    EXPECT_EQ(so_->nBeepDelay, 100);
-    EXPECT_EQ(so_->nOpenTime, 0);
+    EXPECT_EQ(so_->Watch().nBeepDelay, 100);
+    EXPECT_EQ(so_->Watch().nOpenTime, 0);
   }
 
   SOTvCash* so_ = nullptr;
@@ -99,37 +99,37 @@ TEST_F(WaitProtocol, ClosedOrDisabledServiceIsRefusedWithoutTouchingTheDrawerSta
   EXPECT_EQ(rc, opos::E_DISABLED);
   EXPECT_EQ(so_->ResultCode, opos::E_DISABLED);
   EXPECT_EQ(so_->State, opos::S_BUSY);
-  EXPECT_EQ(so_->bDrawerOpenSeen, 1);
-  EXPECT_EQ(so_->nBeepDelay, 100) << "refused calls store no beep values";
+  EXPECT_EQ(so_->Watch().bDrawerOpenSeen, 1);
+  EXPECT_EQ(so_->Watch().nBeepDelay, 100) << "refused calls store no beep values";
   EXPECT_EQ(so_->waitForDrawerClose(0, 440, 50, 0, nullptr), S_OK) << "a null pRC is allowed";
 }
 
 TEST_F(WaitProtocol, DrawerNotReportedOpenReturnsAtOnceIdle) {
-  so_->bDrawerOpenSeen = 0;
-  so_->bPollRunning = 0;  // no poll thread is needed when nothing is open
+  so_->Watch().bDrawerOpenSeen = 0;
+  so_->Watch().bPollRunning = 0;  // no poll thread is needed when nothing is open
   auto f = StartWait(700, 880, 20, -50);
   Outcome o = Finish(f);
   EXPECT_EQ(o.hr, S_OK);
   EXPECT_EQ(o.rc, opos::SUCCESS);
   EXPECT_EQ(so_->State, opos::S_IDLE);
-  EXPECT_EQ(so_->bCloseWaiter, 0);
-  EXPECT_FALSE(so_->hDrawerCloseEvent);
+  EXPECT_EQ(so_->Watch().bCloseWaiter, 0);
+  EXPECT_FALSE(so_->Watch().hDrawerCloseEvent);
   // The values stay as stored; with no waiter nothing beeps.
-  EXPECT_EQ(so_->nBeepTimeout, 700);
-  EXPECT_EQ(so_->nBeepFrequency, 880);
-  EXPECT_EQ(so_->nBeepDuration, 20);
-  EXPECT_EQ(so_->nBeepCountdown, -50) << "the countdown starts at beepDelay unchanged";
-  EXPECT_EQ(so_->nBeepDelay, 100) << "the reload value is raised to 100";
+  EXPECT_EQ(so_->Watch().nBeepTimeout, 700);
+  EXPECT_EQ(so_->Watch().nBeepFrequency, 880);
+  EXPECT_EQ(so_->Watch().nBeepDuration, 20);
+  EXPECT_EQ(so_->Watch().nBeepCountdown, -50) << "the countdown starts at beepDelay unchanged";
+  EXPECT_EQ(so_->Watch().nBeepDelay, 100) << "the reload value is raised to 100";
   EXPECT_LT(o.took, std::chrono::seconds(3));
 }
 
 TEST_F(WaitProtocol, ShutReadingEndsTheWaitAndLeavesTheIdleForm) {
-  so_->nOpenTime = 1234;
+  so_->Watch().nOpenTime = 1234;
   auto f = StartWait(1000, 440, 50, 300);
   ASSERT_TRUE(WaitUntilRegistered());
-  EXPECT_EQ(so_->nBeepDelay, 300);
-  EXPECT_EQ(so_->nBeepCountdown, 300);
-  EXPECT_EQ(so_->nOpenTime, 0);
+  EXPECT_EQ(so_->Watch().nBeepDelay, 300);
+  EXPECT_EQ(so_->Watch().nBeepCountdown, 300);
+  EXPECT_EQ(so_->Watch().nOpenTime, 0);
   EXPECT_EQ(f.wait_for(std::chrono::milliseconds(600)), std::future_status::timeout)
       << "an open drawer holds the caller";
   ReadShut();
@@ -138,7 +138,7 @@ TEST_F(WaitProtocol, ShutReadingEndsTheWaitAndLeavesTheIdleForm) {
   EXPECT_EQ(o.rc, opos::SUCCESS);
   EXPECT_EQ(so_->ResultCode, opos::SUCCESS);
   EXPECT_EQ(so_->State, opos::S_IDLE);
-  EXPECT_EQ(so_->bDrawerOpenSeen, 0);
+  EXPECT_EQ(so_->Watch().bDrawerOpenSeen, 0);
   EXPECT_EQ(so_->DrawerOpened, 0);
   ExpectIdleWaiterState();
 }
@@ -148,7 +148,7 @@ TEST_F(WaitProtocol, ShutReadingEndsTheWaitAndLeavesTheIdleForm) {
 TEST_F(WaitProtocol, ShutReadingAroundTheRegistrationIsNeverLost) {
   for (int offsetMs = 150; offsetMs <= 260; offsetMs += 10) {
     SCOPED_TRACE(offsetMs);
-    so_->bDrawerOpenSeen = 1;
+    so_->Watch().bDrawerOpenSeen = 1;
     so_->DrawerOpened = 1;
     auto f = StartWait();
     Sleep(offsetMs);
@@ -162,12 +162,12 @@ TEST_F(WaitProtocol, ShutReadingAroundTheRegistrationIsNeverLost) {
 
 TEST_F(WaitProtocol, ShutReadingWhileTheCallerWaitsForTheLock) {
   auto f = [&] {
-    win::CsLock lock(so_->csDrawerWait);  // the poll thread is mid-transition
+    win::CsLock lock(so_->Watch().csDrawerWait);  // the poll thread is mid-transition
     auto started = StartWait();
     Sleep(400);  // the caller is past its pause and blocked on the lock
     so_->State = opos::S_IDLE;
     so_->DrawerOpened = 0;
-    so_->bDrawerOpenSeen = 0;  // shut reading: no waiter registered yet
+    so_->Watch().bDrawerOpenSeen = 0;  // shut reading: no waiter registered yet
     return started;
   }();
   Outcome o = Finish(f);
@@ -177,16 +177,16 @@ TEST_F(WaitProtocol, ShutReadingWhileTheCallerWaitsForTheLock) {
 }
 
 TEST_F(WaitProtocol, OpenDrawerWithoutPollThreadFailsAtOnce) {
-  so_->bPollRunning = 0;  // stopped by ReleaseDevice, or never started
+  so_->Watch().bPollRunning = 0;  // stopped by ReleaseDevice, or never started
   auto f = StartWait();
   Outcome o = Finish(f);
   EXPECT_EQ(o.hr, S_OK);
   EXPECT_EQ(o.rc, opos::E_FAILURE);
   EXPECT_EQ(so_->ResultCode, opos::E_FAILURE);
   EXPECT_EQ(so_->State, opos::S_BUSY);
-  EXPECT_EQ(so_->bDrawerOpenSeen, 1) << "the drawer is still believed open";
-  EXPECT_EQ(so_->bCloseWaiter, 0);
-  EXPECT_FALSE(so_->hDrawerCloseEvent);
+  EXPECT_EQ(so_->Watch().bDrawerOpenSeen, 1) << "the drawer is still believed open";
+  EXPECT_EQ(so_->Watch().bCloseWaiter, 0);
+  EXPECT_FALSE(so_->Watch().hDrawerCloseEvent);
   EXPECT_LT(o.took, std::chrono::seconds(2));
 }
 
@@ -195,8 +195,8 @@ TEST_F(WaitProtocol, OpenDrawerWithEventsFrozenFailsAtOnce) {
   auto f = StartWait();
   Outcome o = Finish(f);
   EXPECT_EQ(o.rc, opos::E_FAILURE);
-  EXPECT_EQ(so_->bCloseWaiter, 0);
-  EXPECT_FALSE(so_->hDrawerCloseEvent);
+  EXPECT_EQ(so_->Watch().bCloseWaiter, 0);
+  EXPECT_FALSE(so_->Watch().hDrawerCloseEvent);
   EXPECT_LT(o.took, std::chrono::seconds(2));
 
   // Only exactly 1 idles the poll thread; any other value lets the wait go on.
@@ -210,12 +210,12 @@ TEST_F(WaitProtocol, OpenDrawerWithEventsFrozenFailsAtOnce) {
 TEST_F(WaitProtocol, PollThreadEndingDuringTheWaitReleasesTheCaller) {
   auto f = StartWait();
   ASSERT_TRUE(WaitUntilRegistered());
-  so_->bPollRunning = 0;
+  so_->Watch().bPollRunning = 0;
   Outcome o = Finish(f);
   EXPECT_EQ(o.rc, opos::E_FAILURE);
   EXPECT_EQ(so_->ResultCode, opos::E_FAILURE);
   EXPECT_EQ(so_->State, opos::S_BUSY);
-  EXPECT_EQ(so_->bDrawerOpenSeen, 1);
+  EXPECT_EQ(so_->Watch().bDrawerOpenSeen, 1);
   ExpectIdleWaiterState();
 }
 
@@ -223,7 +223,7 @@ TEST_F(WaitProtocol, CloseReadOnThePollThreadsLastCycleStillCounts) {
   auto f = StartWait();
   ASSERT_TRUE(WaitUntilRegistered());
   ReadShut();
-  so_->bPollRunning = 0;
+  so_->Watch().bPollRunning = 0;
   EXPECT_EQ(Finish(f).rc, opos::SUCCESS);
   ExpectIdleWaiterState();
 }
@@ -235,18 +235,18 @@ TEST_F(WaitProtocol, SecondCallerIsTurnedAwayAndTheFirstKeepsItsBeep) {
   Outcome o2 = Finish(second);
   EXPECT_EQ(o2.rc, opos::E_FAILURE);
   EXPECT_LT(o2.took, std::chrono::seconds(1));
-  EXPECT_EQ(so_->nBeepTimeout, 1000);
-  EXPECT_EQ(so_->nBeepFrequency, 440);
-  EXPECT_EQ(so_->nBeepDelay, 300);
-  EXPECT_EQ(so_->bCloseWaiter, 1) << "the first caller is still registered";
-  ASSERT_TRUE(so_->hDrawerCloseEvent);
+  EXPECT_EQ(so_->Watch().nBeepTimeout, 1000);
+  EXPECT_EQ(so_->Watch().nBeepFrequency, 440);
+  EXPECT_EQ(so_->Watch().nBeepDelay, 300);
+  EXPECT_EQ(so_->Watch().bCloseWaiter, 1) << "the first caller is still registered";
+  ASSERT_TRUE(so_->Watch().hDrawerCloseEvent);
 
   ReadShut();
   Outcome o1 = Finish(first);
   EXPECT_EQ(o1.rc, opos::SUCCESS);
   ExpectIdleWaiterState();
 
-  so_->bDrawerOpenSeen = 1;  // and the slot is free again for the next call
+  so_->Watch().bDrawerOpenSeen = 1;  // and the slot is free again for the next call
   auto third = StartWait();
   ASSERT_TRUE(WaitUntilRegistered());
   ReadShut();

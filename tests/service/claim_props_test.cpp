@@ -23,7 +23,7 @@ TEST_F(ClaimProps, ClaimAndReleaseFollowTheOpenAndClaimedStates) {
   ASSERT_EQ(Open(), 0);
   EXPECT_EQ(so->ReleaseDevice(&rc), S_OK);
   EXPECT_EQ(rc, opos::E_NOTCLAIMED);
-  EXPECT_EQ(so->bStopThreads, 0) << "an unclaimed release stops nothing";
+  EXPECT_FALSE(so->Workers().StopRequested()) << "an unclaimed release stops nothing";
 
   for (LONG timeout : {0L, -1L, 5000L}) {
     const DWORD start = GetTickCount();
@@ -41,7 +41,7 @@ TEST_F(ClaimProps, ClaimAndReleaseFollowTheOpenAndClaimedStates) {
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(so->Claimed, 0);
   EXPECT_EQ(so->State, opos::S_IDLE);
-  EXPECT_EQ(so->bStopThreads, 1);
+  EXPECT_TRUE(so->Workers().StopRequested());
   EXPECT_TRUE(log->HasRun({Fmt("[DEBUG] Cash.ReleaseDevice(0x%02x)", Addr(&rc)),
                            "[DEBUG] >Claimed:FALSE(0x00)", "[DEBUG] >State:OPOS_S_IDLE(0x02)",
                            "[DEBUG] >ResultCode:OPOS_SUCCESS(0x00)",
@@ -122,7 +122,7 @@ TEST_F(ClaimProps, EnablingAClosedServiceIsRefusedWithoutTouchingAnything) {
   EXPECT_EQ(so->DeviceEnabled, 0);
   EXPECT_EQ(so->ResultCode, 0);
   EXPECT_EQ(Scripted_CallTotal(), 0);
-  EXPECT_EQ(so->pDispStream, nullptr);
+  EXPECT_EQ(so->Workers().PendingStream(), nullptr);
   EXPECT_TRUE(log->HasDebug("Cash.SetDeviceEnabled(1)"));
   EXPECT_TRUE(log->HasRun({"[DEBUG] Cash.SetDeviceEnabled(1)",
                            "[ERROR] >DeviceEnabled:OPOS_PN_DISABLED(0x00)",

@@ -44,7 +44,7 @@ class HeldDelivery {
     test.Enable();
     EXPECT_EQ(test.so->DeviceEnabled, 1);
     EXPECT_TRUE(PumpUntil([&] { return remote_.object()->CallCount() == 1; }, 5000));
-    send_ = Dup(test.so->hSendThread.get());
+    send_ = Dup(test.so->Workers().DeliveryThread());
   }
   ~HeldDelivery() {
     Release();
@@ -76,7 +76,7 @@ TEST_F(Close, ADeliveryUnderWayCompletesDuringTheClose) {
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(co->StatusUpdates(), (std::vector<LONG>{0}));
   EXPECT_TRUE(log->Has("Cash.lpSendProc OutputId end:0"));
-  EXPECT_FALSE(so->csEventJob.live());
+  EXPECT_FALSE(so->Workers().Queue().HasLock());
 }
 
 TEST_F(Close, CallsFromTheControlObjectDuringTheCloseStartNothing) {
@@ -100,15 +100,15 @@ TEST_F(Close, CallsFromTheControlObjectDuringTheCloseStartNothing) {
   EXPECT_FALSE(log->Has("Cash.RestartWorkerThreads()"));
   EXPECT_EQ(so->bOpened, 0);
   EXPECT_EQ(so->Claimed, 0);
-  EXPECT_EQ(so->bThreadsLeft, 0);
-  EXPECT_FALSE(so->csEventJob.live());
+  EXPECT_FALSE(so->Workers().HasLeftovers());
+  EXPECT_FALSE(so->Workers().Queue().HasLock());
   EXPECT_EQ(Scripted_CallCount(SCRIPTED_CLOSE), 1);
 }
 
 TEST_F(Close, AfterAReleaseTheCloseFindsTheThreadsEnded) {
   OpenAndEnable();
   ASSERT_TRUE(WaitStatus(1));
-  HANDLE poll = Dup(so->hEventThread.get()), send = Dup(so->hSendThread.get());
+  HANDLE poll = Dup(so->Workers().PollThread()), send = Dup(so->Workers().DeliveryThread());
   so->ReleaseDevice(nullptr);
   HANDLE both[] = {poll, send};
   ASSERT_TRUE(PumpUntil([&] { return WaitForMultipleObjects(2, both, TRUE, 0) == WAIT_OBJECT_0; },
@@ -116,7 +116,7 @@ TEST_F(Close, AfterAReleaseTheCloseFindsTheThreadsEnded) {
   LONG rc = -1;
   EXPECT_EQ(so->CloseService(&rc), S_OK);
   EXPECT_EQ(rc, 0);
-  EXPECT_EQ(so->bStopThreads, 0);
+  EXPECT_FALSE(so->Workers().StopRequested());
   EXPECT_EQ(so->Claimed, 0);
   EXPECT_EQ(so->DeviceEnabled, 0);
   EXPECT_EQ(Scripted_CallCount(SCRIPTED_CLOSE), 1);
@@ -126,18 +126,18 @@ TEST_F(Close, AfterAReleaseTheCloseFindsTheThreadsEnded) {
 
 TEST_F(Close, AThreadThatOutlivesTheLimitKeepsWhatItUses) {
   HeldDelivery held(*this);
-  so->nThreadWaitLimit = 300;
+  so->Workers().SetThreadWaitLimit(300);
   LONG rc = -1;
   EXPECT_EQ(so->CloseService(&rc), S_OK);
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(so->bOpened, 0);
   EXPECT_TRUE(log->HasError("Cash.CloseService 1:threads still running, resources kept"))
       << log->Dump();
-  EXPECT_EQ(so->bStopThreads, 1) << "the stop request stands";
-  EXPECT_EQ(so->bThreadsLeft, 1);
-  EXPECT_TRUE(so->csEventJob.live());
-  EXPECT_TRUE(so->hSndExitEvent);
-  EXPECT_TRUE(so->hSendThread);
+  EXPECT_TRUE(so->Workers().StopRequested()) << "the stop request stands";
+  EXPECT_TRUE(so->Workers().HasLeftovers());
+  EXPECT_TRUE(so->Workers().Queue().HasLock());
+  EXPECT_NE(so->Workers().DeliveryExitEvent(), nullptr);
+  EXPECT_NE(so->Workers().DeliveryThread(), nullptr);
   EXPECT_EQ(Scripted_CallCount(SCRIPTED_CLOSE), 0) << "the port is kept too";
   EXPECT_FALSE(log->Has("Cash.FreeResourceQ()"));
 
@@ -149,8 +149,8 @@ TEST_F(Close, AThreadThatOutlivesTheLimitKeepsWhatItUses) {
 
   // The next opening frees the old resources first.
   ASSERT_EQ(Open(), 0);
-  EXPECT_EQ(so->bThreadsLeft, 0);
-  EXPECT_EQ(so->bStopThreads, 0);
+  EXPECT_FALSE(so->Workers().HasLeftovers());
+  EXPECT_FALSE(so->Workers().StopRequested());
   EXPECT_EQ(Scripted_CallCount(SCRIPTED_CLOSE), 1);
   EXPECT_TRUE(log->HasDebug("Cash.FreeResourceQ:ok"));
   Enable();
@@ -161,7 +161,7 @@ TEST_F(Close, AThreadThatOutlivesTheLimitKeepsWhatItUses) {
 
 TEST_F(Close, AnOpeningIsRefusedWhileThreadsOfTheLastOneRun) {
   HeldDelivery held(*this);
-  so->nThreadWaitLimit = 200;
+  so->Workers().SetThreadWaitLimit(200);
   so->CloseService(nullptr);
   HRESULT hr = S_OK;
   EXPECT_EQ(Open(key->Name(), &hr), opos::E_FAILURE);
@@ -177,7 +177,7 @@ TEST_F(Close, AnOpeningIsRefusedWhileThreadsOfTheLastOneRun) {
 TEST_F(Close, DestroyingAnOpenServiceEndsItsThreadsAndClosesItsPort) {
   OpenAndEnable();
   ASSERT_TRUE(WaitStatus(1));
-  HANDLE poll = Dup(so->hEventThread.get()), send = Dup(so->hSendThread.get());
+  HANDLE poll = Dup(so->Workers().PollThread()), send = Dup(so->Workers().DeliveryThread());
   so->Release();
   so = nullptr;
   EXPECT_EQ(WaitForSingleObject(poll, 0), WAIT_OBJECT_0);
@@ -189,9 +189,9 @@ TEST_F(Close, DestroyingAnOpenServiceEndsItsThreadsAndClosesItsPort) {
 
 TEST_F(Close, DestructionWaitsForThreadsThatOutlivedTheClose) {
   HeldDelivery held(*this);
-  so->nThreadWaitLimit = 200;
+  so->Workers().SetThreadWaitLimit(200);
   so->CloseService(nullptr);
-  ASSERT_EQ(so->bThreadsLeft, 1);
+  ASSERT_TRUE(so->Workers().HasLeftovers());
   std::thread release([&held] {
     Sleep(800);
     held.Release();
@@ -200,8 +200,8 @@ TEST_F(Close, DestructionWaitsForThreadsThatOutlivedTheClose) {
   release.join();
   EXPECT_TRUE(held.WaitEnded(0));
   EXPECT_TRUE(log->HasError("Cash.CloseForDestruction 1:waiting for threads"));
-  EXPECT_FALSE(so->csEventJob.live());
-  EXPECT_EQ(so->bThreadsLeft, 0);
+  EXPECT_FALSE(so->Workers().Queue().HasLock());
+  EXPECT_FALSE(so->Workers().HasLeftovers());
   EXPECT_EQ(Scripted_CallCount(SCRIPTED_CLOSE), 1);
 }
 

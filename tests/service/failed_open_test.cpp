@@ -31,12 +31,12 @@ class FailedOpen : public ServiceFixture {
       EXPECT_TRUE(log->HasError(errorLine)) << log->Dump();
     }
     EXPECT_EQ(Scripted_CallCount(SCRIPTED_CLOSE), 1) << "the port is closed again";
-    EXPECT_FALSE(so->csEventJob.live());
-    EXPECT_FALSE(so->hEventThread);
-    EXPECT_FALSE(so->hSendThread);
-    EXPECT_FALSE(so->hPrnExitEvent);
-    EXPECT_FALSE(so->hDrawerOpenEvent);
-    EXPECT_EQ(so->bStopThreads, 0);
+    EXPECT_FALSE(so->Workers().Queue().HasLock());
+    EXPECT_EQ(so->Workers().PollThread(), nullptr);
+    EXPECT_EQ(so->Workers().DeliveryThread(), nullptr);
+    EXPECT_EQ(so->Workers().PollExitEvent(), nullptr);
+    EXPECT_FALSE(so->Workers().DrawerOpenEvent());
+    EXPECT_FALSE(so->Workers().StopRequested());
     EXPECT_EQ(ProcessThreadCount(), threads);
     EXPECT_EQ(ProcessHandleCount(), handles);
     Scripted_Reset();
@@ -64,7 +64,7 @@ TEST_F(FailedOpen, RegistryFaultsLeaveNothingBehind) {
 
   key->SetDword("PinSingle", 0);
   EXPECT_EQ(Open(), 0) << "a repaired key opens";
-  EXPECT_EQ(so->bSensorNormal, 0);
+  EXPECT_EQ(so->Printer().SensorNormal(), 0);
   so->CloseService(nullptr);
 
   Scripted_Reset();
@@ -74,7 +74,7 @@ TEST_F(FailedOpen, RegistryFaultsLeaveNothingBehind) {
   EXPECT_EQ(hr, S_FALSE);
   EXPECT_TRUE(log->HasError("OpenService:RegOpen"));
   EXPECT_EQ(Scripted_CallCount(SCRIPTED_CLOSE), 1);
-  EXPECT_FALSE(so->csEventJob.live());
+  EXPECT_FALSE(so->Workers().Queue().HasLock());
 }
 
 int gEventsBeforeFailure = 0;

@@ -56,13 +56,13 @@ TEST_F(OpenClose, OpensWithTheRegistrySettingsAndClosesAgain) {
   EXPECT_EQ(so->State, opos::S_IDLE);
   EXPECT_EQ(so->PowerState, opos::PS_UNKNOWN);
   EXPECT_EQ(so->DeviceEnabled, 0);
-  EXPECT_EQ(so->bSensorNormal, 4) << "OpenSingle other than 1";
-  EXPECT_EQ(so->bPinSelect, 1) << "PinSingle nonzero";
+  EXPECT_EQ(so->Printer().SensorNormal(), 4) << "OpenSingle other than 1";
+  EXPECT_EQ(so->Printer().PinSelect(), 1) << "PinSingle nonzero";
   EXPECT_EQ(gPinSelect, 1);
-  EXPECT_EQ(so->nModelClass, 4);
-  EXPECT_EQ(so->hPort, 9);
-  EXPECT_EQ(so->hPortEx, 0x77);
-  EXPECT_EQ(so->nPortType, PORT_ETH);
+  EXPECT_EQ(so->Printer().ModelClass(), 4);
+  EXPECT_EQ(so->Printer().Port(), 9);
+  EXPECT_EQ(so->Printer().PortEx(), 0x77);
+  EXPECT_EQ(so->Printer().PortType(), PORT_ETH);
   EXPECT_STREQ(so->szDeviceName, key->Name().c_str());
   EXPECT_STREQ(so->szDeviceClass, "CashDrawer");
   EXPECT_EQ(so->dispidSODirectIO, RecordingCO::kSODirectIO);
@@ -82,13 +82,13 @@ TEST_F(OpenClose, OpensWithTheRegistrySettingsAndClosesAgain) {
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(Scripted_CallCount(SCRIPTED_OPEN), 1);
   EXPECT_STREQ(so->szDeviceName, key->Name().c_str());
-  EXPECT_EQ(so->nModelClass, 4);
+  EXPECT_EQ(so->Printer().ModelClass(), 4);
 
   // Never enabled: the suspended threads are started only to end.
   HANDLE poll = nullptr, send = nullptr;
-  DuplicateHandle(GetCurrentProcess(), so->hEventThread.get(), GetCurrentProcess(), &poll, 0,
+  DuplicateHandle(GetCurrentProcess(), so->Workers().PollThread(), GetCurrentProcess(), &poll, 0,
                   FALSE, DUPLICATE_SAME_ACCESS);
-  DuplicateHandle(GetCurrentProcess(), so->hSendThread.get(), GetCurrentProcess(), &send, 0,
+  DuplicateHandle(GetCurrentProcess(), so->Workers().DeliveryThread(), GetCurrentProcess(), &send, 0,
                   FALSE, DUPLICATE_SAME_ACCESS);
   const DWORD start = GetTickCount();
   EXPECT_EQ(so->CloseService(&rc), S_OK);
@@ -101,10 +101,10 @@ TEST_F(OpenClose, OpensWithTheRegistrySettingsAndClosesAgain) {
   CloseHandle(poll);
   CloseHandle(send);
   EXPECT_EQ(so->bOpened, 0);
-  EXPECT_EQ(so->bStopThreads, 0);
-  EXPECT_FALSE(so->csEventJob.live());
-  EXPECT_FALSE(so->hPrnExitEvent);
-  EXPECT_FALSE(so->hDrawerOpenEvent);
+  EXPECT_FALSE(so->Workers().StopRequested());
+  EXPECT_FALSE(so->Workers().Queue().HasLock());
+  EXPECT_EQ(so->Workers().PollExitEvent(), nullptr);
+  EXPECT_FALSE(so->Workers().DrawerOpenEvent());
   EXPECT_EQ(Scripted_CallCount(SCRIPTED_CLOSE), 1);
   ScriptedCall close{};
   ASSERT_TRUE(Scripted_GetCall(Scripted_CallTotal() - 1, &close));
@@ -142,8 +142,8 @@ TEST_F(OpenClose, PolarityAndPinFollowTheirRegistryValues) {
   for (const Case& c : cases) {
     key->SetDword("OpenSingle", c.openSingle).SetDword("PinSingle", c.pinSingle);
     ASSERT_EQ(Open(), 0);
-    EXPECT_EQ(so->bSensorNormal, c.sensorNormal) << c.openSingle;
-    EXPECT_EQ(so->bPinSelect, c.pinSelect) << c.pinSingle;
+    EXPECT_EQ(so->Printer().SensorNormal(), c.sensorNormal) << c.openSingle;
+    EXPECT_EQ(so->Printer().PinSelect(), c.pinSelect) << c.pinSingle;
     EXPECT_EQ(gPinSelect, c.pinSelect);
     so->CloseService(nullptr);
   }
@@ -179,7 +179,7 @@ TEST_F(OpenClose, APortThatDoesNotOpenLogsItsDiagnosticWords) {
   EXPECT_EQ(Open(key->Name(), &hr), opos::E_FAILURE);
   EXPECT_EQ(hr, S_FALSE);
   EXPECT_EQ(so->bOpened, 0);
-  EXPECT_FALSE(so->hEventThread) << "no thread is made for a port that is not open";
+  EXPECT_EQ(so->Workers().PollThread(), nullptr) << "no thread is made for a port that is not open";
   EXPECT_EQ(ProcessThreadCount(), threads);
   EXPECT_TRUE(log->HasRun({"[ERROR] >ResultCode:OPOS_E_FAILURE(0x6f)",
                            "[ERROR] Cash.OpenService 1:OpenPort -2 5,0x10,0x11,0x12,0x13,0x14,0xabc"}))

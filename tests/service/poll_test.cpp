@@ -3,6 +3,7 @@
 // drawer-wait lock and the thread's end.
 #include <vector>
 
+#include "events/beep_step.h"
 #include "tests/support/service_fixture.h"
 
 namespace {
@@ -84,7 +85,7 @@ TEST_F(Poll, ANetworkPortIsReopenedAfterAFailedRead) {
   ASSERT_TRUE(PumpUntil([] { return Scripted_CallCount(SCRIPTED_REOPEN) >= 2; }, 8000));
   PumpFor(2500);
   EXPECT_EQ(Scripted_CallCount(SCRIPTED_REOPEN), 2) << "tried until it succeeds, then no more";
-  EXPECT_EQ(so->bNetLinked, 1);
+  EXPECT_EQ(so->Printer().NetLinked(), 1);
 
   // The cycle after the failed re-open starts after the short nap.
   std::vector<ScriptedCall> calls(Scripted_CallTotal());
@@ -107,19 +108,19 @@ BOOL WINAPI RecordBeep(DWORD frequency, DWORD duration) {
 
 TEST_F(Poll, TheReminderBeepFollowsTheOpenReadingsOfAWaiter) {
   // What waitForDrawerClose(200, 880, 5, 300) stores before it waits.
-  so->nBeepTimeout = 200;
-  so->nBeepFrequency = 880;
-  so->nBeepDuration = 5;
-  so->nOpenTime = 0;
-  so->nBeepCountdown = 300;
-  so->nBeepDelay = 300;
-  so->bCloseWaiter = 1;
+  so->Watch().nBeepTimeout = 200;
+  so->Watch().nBeepFrequency = 880;
+  so->Watch().nBeepDuration = 5;
+  so->Watch().nOpenTime = 0;
+  so->Watch().nBeepCountdown = 300;
+  so->Watch().nBeepDelay = 300;
+  so->Watch().bCloseWaiter = 1;
   gBeepReadings.clear();
   gBeep = RecordBeep;
   Scripted_SetStatus(1, 0x00);
   OpenAndEnable();  // counts readings of the poll thread from 1
   ASSERT_TRUE(WaitReads(1 + 8, 15000));
-  so->bCloseWaiter = 0;
+  so->Watch().bCloseWaiter = 0;
   PumpFor(100);
   gBeep = ::Beep;
   // Beeping starts at reading 2 (200 / 100); the countdown of 300 gives the
@@ -127,7 +128,7 @@ TEST_F(Poll, TheReminderBeepFollowsTheOpenReadingsOfAWaiter) {
   ASSERT_GE(gBeepReadings.size(), 2u);
   EXPECT_EQ(gBeepReadings[0], 4);
   EXPECT_EQ(gBeepReadings[1], 7);
-  EXPECT_EQ(so->nOpenTime, 100 * (Scripted_CallCount(SCRIPTED_READ) - 1));
+  EXPECT_EQ(so->Watch().nOpenTime, 100 * (Scripted_CallCount(SCRIPTED_READ) - 1));
 }
 
 TEST_F(Poll, TransitionsWaitForTheDrawerWaitLock) {
@@ -135,14 +136,14 @@ TEST_F(Poll, TransitionsWaitForTheDrawerWaitLock) {
   OpenAndEnable();
   ASSERT_EQ(so->DrawerOpened, 1);
   {
-    win::CsLock hold(so->csDrawerWait);
+    win::CsLock hold(so->Watch().csDrawerWait);
     Scripted_SetStatus(1, 0x04);
     const int reads = Scripted_CallCount(SCRIPTED_READ);
     ASSERT_TRUE(Scripted_WaitCalls(SCRIPTED_READ, reads + 1, 5000));
     Sleep(300);
     // The shut reading is in, its transition waits for the lock.
     EXPECT_EQ(so->DrawerOpened, 1);
-    EXPECT_EQ(so->bDrawerOpenSeen, 1);
+    EXPECT_EQ(so->Watch().bDrawerOpenSeen, 1);
   }
   ASSERT_TRUE(PumpUntil([&] { return so->DrawerOpened == 0; }, 3000));
   EXPECT_EQ(so->State, opos::S_IDLE);
@@ -151,18 +152,18 @@ TEST_F(Poll, TransitionsWaitForTheDrawerWaitLock) {
 }
 
 TEST_F(Poll, AStopRequestEndsTheThreadWithinACycle) {
-  EXPECT_EQ(so->bPollRunning, 0);
+  EXPECT_EQ(so->Watch().bPollRunning, 0);
   Scripted_SetStatus(1, 0x04);
   ASSERT_EQ(Open(), 0);
-  EXPECT_EQ(so->bPollRunning, 0) << "suspended until the enable";
+  EXPECT_EQ(so->Watch().bPollRunning, 0) << "suspended until the enable";
   Enable();
-  EXPECT_EQ(so->bPollRunning, 1);
+  EXPECT_EQ(so->Watch().bPollRunning, 1);
   ASSERT_TRUE(WaitReads(2));
-  so->bStopThreads = 1;
+  so->Workers().RequestStop();
   const DWORD start = GetTickCount();
-  EXPECT_EQ(WaitForSingleObject(so->hPrnExitEvent.get(), 5000), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(so->Workers().PollExitEvent(), 5000), WAIT_OBJECT_0);
   EXPECT_LT(GetTickCount() - start, 2500u);
-  EXPECT_EQ(so->bPollRunning, 0);
+  EXPECT_EQ(so->Watch().bPollRunning, 0);
   EXPECT_TRUE(PumpUntil([&] { return log->HasDebug("Cash.lpPrnProc:0 SetEvent hPrnExitEvent"); },
                         2000));
 }

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "common/win32_raii.h"
+#include "ext/opos.h"
 #include "halyard.h"
-#include "so/opos.h"
 #include "tests/support/device_key.h"
 #include "tests/support/recording_co.h"
 #include "tools/emulator/printer_emulator.h"

@@ -12,8 +12,8 @@ inline SOTvCash* NewServiceWithDrawerReportedOpen() {
   so->DeviceEnabled = 1;
   so->State = opos::S_BUSY;
   so->DrawerOpened = 1;
-  so->bDrawerOpenSeen = 1;
-  so->bPollRunning = 1;
+  so->Watch().bDrawerOpenSeen = 1;
+  so->Watch().bPollRunning = 1;
   return so;
 }
 

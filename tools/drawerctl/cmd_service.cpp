@@ -3,11 +3,11 @@
 #include "commands.h"
 #include "event_sink.h"
 #include "exit_codes.h"
+#include "ext/opos.h"
 #include "log_tail.h"
 #include "opos_names.h"
 #include "pump.h"
 #include "service_session.h"
-#include "so/opos.h"
 #include "transcript.h"
 
 namespace drawerctl {

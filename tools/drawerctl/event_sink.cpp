@@ -1,10 +1,11 @@
+// drawerctl's event sink: the dispatch object whose SOStatusUpdate calls it records.
 #include "event_sink.h"
 
 #include <array>
 #include <cwchar>
 #include <string>
 
-#include "so/opos.h"
+#include "ext/opos.h"
 #include "transcript.h"
 
 namespace drawerctl {

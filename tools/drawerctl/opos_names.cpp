@@ -1,9 +1,10 @@
+// The names and hints of the OPOS numbers drawerctl prints.
 #include "opos_names.h"
 
 #include <array>
 #include <string>
 
-#include "so/opos.h"
+#include "ext/opos.h"
 
 namespace drawerctl {
 namespace {

@@ -1,9 +1,10 @@
+// One drawerctl conversation with a drawer's service object, step by step.
 #include "service_session.h"
 
+#include "ext/opos.h"
 #include "log_tail.h"
 #include "opos_names.h"
 #include "pump.h"
-#include "so/opos.h"
 #include "transcript.h"
 
 namespace drawerctl {

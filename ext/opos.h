@@ -1,4 +1,6 @@
-// OPOS constants the cash-drawer service object uses (values of the OPOS standard).
+// OPOS constants the cash-drawer service object uses (values of the OPOS
+// standard). An outside definition like the two libraries' headers beside
+// it, so the worker threads, the trace and the tools read it from below.
 #pragma once
 
 #include <windows.h>

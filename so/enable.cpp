@@ -3,45 +3,6 @@
 // the drawer's present state and starts the poll thread.
 #include "so/service_object.h"
 
-namespace {
-
-constexpr BYTE kStatusEnable[] = {0x1D, 0x61, 0xFF};  // GS a 0xFF: report every status item
-constexpr DWORD kReadyWaitMs = 5000;
-constexpr int kWriteTimeoutMs = 10000;
-constexpr int kReadTimeoutMs = 300;
-constexpr BYTE kSensorBit = 0x04;
-
-// Puts the Control Object's interface into a stream that the delivery
-// thread unmarshals; the results are not examined (a thread without a
-// usable interface drops its jobs).
-void MarshalForDeliveryThread(SOTvCash& so) {
-  HRESULT init = CoInitialize(nullptr);
-  IStream* stream = nullptr;
-  CoMarshalInterThreadInterfaceInStream(IID_IDispatch, so.pCoDispatch, &stream);
-  so.pDispStream = stream;
-  if (SUCCEEDED(init)) CoUninitialize();
-}
-
-bool WriteStatusEnable(SOTvCash& so, int (&d)[12]) {
-  for (size_t i = 0; i < sizeof(kStatusEnable); ++i) so.cmdBuffer[i] = kStatusEnable[i];
-  return WritePort(so.hPortEx, so.hPort, so.cmdBuffer, 3, kWriteTimeoutMs, so.nModelClass, &d[0],
-                   &d[1], &d[2], &d[3], &d[4], &d[5], &d[6], &d[7], &d[8], &d[9], &d[10],
-                   &d[11]) != 0;
-}
-
-// The first status: a read that delivers nothing leaves the preset sensor
-// bit, which reads as shut under the "Normal" polarity.
-bool ReadDrawerOpen(SOTvCash& so) {
-  int d[7] = {};
-  so.statusBytes[0] = kSensorBit;
-  ReadPort(so.hPortEx, so.hPort, so.statusBytes, -1, kReadTimeoutMs, so.nModelClass, &d[0], &d[1],
-           &d[2], &d[3], &d[4], &d[5], &d[6]);
-  const bool bitSet = (so.statusBytes[0] & kSensorBit) != 0;
-  return so.bSensorNormal != 0 ? !bitSet : bitSet;
-}
-
-}  // namespace
-
 void SOTvCash::SetDeviceEnabled(LONG enabled) {
   LOG_DEBUG(gLogHandle, "Cash.SetDeviceEnabled(%d)", enabled);
   if (enabled == 1) {
@@ -53,7 +14,7 @@ void SOTvCash::SetDeviceEnabled(LONG enabled) {
     }
     // Enabled and monitoring: nothing to do. Enabled after a release: the
     // threads have stopped and are started again below.
-    if (DeviceEnabled == 1 && bStopThreads != 1) {
+    if (DeviceEnabled == 1 && !workers_.StopRequested()) {
       LOG_DEBUG(gLogHandle, "Cash.SetDeviceEnabled ok");
       return;
     }
@@ -71,29 +32,25 @@ void SOTvCash::SetDeviceEnabled(LONG enabled) {
 
 void SOTvCash::StartMonitoring() {
   // Called back from the Control Object while its threads are being ended.
-  if (bEndingThreads == 1) {
+  if (workers_.Ending()) {
     LOG_ERROR(gLogHandle, "Cash.SetDeviceEnabled exit threads are being ended%s", kEmptySuffix);
     return;
   }
-  if (bStopThreads == 1 && !RestartWorkerThreads()) {
+  if (workers_.StopRequested() && !workers_.RestartWorkerThreads()) {
     DeviceEnabled = 0;
     return;
   }
 
   // Only a delivery thread that has not yet taken an interface gets one, and
   // only that one signals its readiness.
-  if (bSendStarted == 0) {
-    MarshalForDeliveryThread(*this);
-    bSendStarted = 1;
-    ResumeThread(hSendThread.get());
-    if (WaitForSingleObject(hSndReadyEvent.get(), kReadyWaitMs) != WAIT_OBJECT_0) {
-      LOG_DEBUG(gLogHandle, "SetDeviceEnabled Failed");
-      DeviceEnabled = 0;
-    }
+  if (!workers_.DeliveryStarted() && !workers_.StartDelivery(pCoDispatch, dispidSOStatusUpdate)) {
+    LOG_DEBUG(gLogHandle, "SetDeviceEnabled Failed");
+    DeviceEnabled = 0;
   }
 
-  int d[12] = {};
-  if (!WriteStatusEnable(*this, d)) {
+  PortWords words;
+  if (!printer_.WriteStatusEnable(words)) {
+    const int* d = words.d;
     DeviceEnabled = 0;
     ResultCode = opos::E_FAILURE;
     TraceProperty(TRACE_DeviceEnabled, TRACE_ERROR);
@@ -107,18 +64,17 @@ void SOTvCash::StartMonitoring() {
     return;
   }
 
-  const bool open = ReadDrawerOpen(*this);
+  const bool open = printer_.ReadFirstStatus();
   {
     // The poll thread may already run (an enable after a disable).
-    win::CsLock lock(csDrawerWait);
+    win::CsLock lock(watch_.csDrawerWait);
     const LONG status = open ? opos::CASH_SUE_DRAWEROPEN : opos::CASH_SUE_DRAWERCLOSED;
     DrawerOpened = open ? 1 : 0;
-    fEventJob(EVENTJOB_PUT, status, 0);
-    bDrawerOpenSeen = open ? 1 : 0;
+    workers_.fEventJob(EVENTJOB_PUT, status, 0);
+    watch_.bDrawerOpenSeen = open ? 1 : 0;
   }
 
-  bPollRunning = 1;
-  ResumeThread(hEventThread.get());
+  workers_.StartPolling();
   DeviceEnabled = 1;
   LOG_DEBUG(gLogHandle, "Cash.SetDeviceEnabled:ok%s", kEmptySuffix);
 }

@@ -1,0 +1,96 @@
+// The printer session: one service's port, from OpenPort to ClosePort, and
+// the one home of every call into the port library with the rules that read
+// and drive the printer: the sensor bit and its polarity, the printer that
+// has no sensor, the model class each call passes, and the drawer kick.
+// It lives in events/ rather than so/ because the poll thread reads the
+// printer through it and events/ does not reach up into so/; the service's
+// methods use it from above.
+#pragma once
+
+#include <windows.h>
+
+#include "events/shared_long.h"
+#include "ext/ferrule.h"  // the port types a session reports
+
+// Process-wide values shared by every service object of the process.
+extern LONG gModelClass;  // model class of the most recently opened service
+extern LONG gPinSelect;   // pin selector of the most recently opened service
+extern LONG gPortEx;      // port values of the service whose CheckHealth ran last
+extern LONG gPort;
+
+// The port library's diagnostic words: zeroed before each call, filled by
+// the library (each call fills as many as it takes, at most twelve), and
+// only ever logged.
+struct PortWords {
+  int d[12] = {};
+};
+
+class PrinterSession {
+ public:
+  PrinterSession() = default;
+  PrinterSession(const PrinterSession&) = delete;
+  PrinterSession& operator=(const PrinterSession&) = delete;
+
+  // Opens the device's port with the printer's model class, which becomes
+  // the process's class too. False when the port did not open; words say why.
+  bool Open(const char* deviceClass, const char* deviceName, LONG modelClass, PortWords& words);
+  // Takes a port that is already open, without calling the port library:
+  // tests stage a session on the scripted port with it.
+  void Attach(LONG portEx, LONG port, LONG portType, LONG modelClass);
+  void Close(PortWords& words);
+
+  // OpenSingle of the device key: 1 when the sensor bit reads set while the
+  // drawer is open ("Abnormal"), anything else when it reads set while shut.
+  void SetPolarityFromOpenSingle(DWORD openSingle);
+  void SetPinSelect(BYTE pin) { bPinSelect = pin; }
+
+  // Switches the printer's automatic status report on (every status item).
+  bool WriteStatusEnable(PortWords& words);
+  // The first status after an enable; true when it reads the drawer open.
+  bool ReadFirstStatus();
+  // One status reading into StatusBytes(). False when nothing came; a
+  // network link then counts as lost until RelinkIfLost makes it anew.
+  bool ReadStatus(PortWords& words);
+  // False while a lost network link cannot be made again.
+  bool RelinkIfLost();
+  // The last status read as an open drawer, under the device's polarity.
+  bool DrawerReadsOpen() const;
+  // A parallel printer of model class 2 reports no drawer sensor: a kicked
+  // drawer counts as shut at once, and its status readings say nothing.
+  bool HasNoSensor() const;
+
+  // Parallel and network ports are written blind; every other port is asked
+  // first whether the printer answers at all.
+  bool AsksStatusBeforeKick() const;
+  // True when the printer answered the status query.
+  bool QueryStatus(PortWords& words);
+  // Writes the drawer kick for this session's pin selector; true when the
+  // printer took all of it. CommandBytes() then holds the kick.
+  bool Kick(PortWords& words);
+
+  LONG Port() const { return hPort; }
+  LONG PortEx() const { return hPortEx; }
+  LONG PortType() const { return nPortType; }
+  LONG ModelClass() const { return nModelClass; }
+  BYTE SensorNormal() const { return bSensorNormal; }
+  BYTE PinSelect() const { return bPinSelect; }
+  LONG NetLinked() const { return bNetLinked; }
+  const BYTE* StatusBytes() const { return statusBytes; }
+  const BYTE* CommandBytes() const { return cmdBuffer; }
+
+ private:
+  LONG hPort = 0;
+  LONG hPortEx = 0;
+  LONG nPortType = 0;
+  LONG nModelClass = 0;
+  BYTE bSensorNormal = 0;  // nonzero: "Normal", the sensor bit reads set while shut
+  BYTE bPinSelect = 0;
+  // Written by the poll thread, read by anyone.
+  SharedLong bNetLinked{1};
+  BYTE statusBytes[4] = {};
+  BYTE cmdBuffer[8] = {};
+};
+
+// The drawer kick through the port of the service whose CheckHealth ran
+// last, for the health-check dialog, which has no session of its own.
+bool KickDrawer(LONG portEx, LONG port, BYTE pin, PortWords& words);
