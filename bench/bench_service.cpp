@@ -22,87 +22,27 @@
 
 #include "bench/bench_report.h"
 #include "common/win32_raii.h"
-#include "so/service_object.h"
-#include "tests/support/recording_co.h"
-#include "tools/emulator/printer_emulator.h"
+#include "tests/support/device_session.h"
+#include "tests/support/emulated_device.h"
 
 namespace {
 
-constexpr char kDeviceKeyRoot[] = "SOFTWARE\\OLEforRetail\\ServiceOPOS\\CashDrawer\\";
-
-// A device key for the length of one measurement.
-class Device {
- public:
-  Device(const std::string& name, int port) : name_(name) {
-    std::string path = kDeviceKeyRoot + name_;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                    key_.put(), nullptr);
-    std::string text = "tcp:127.0.0.1:" + std::to_string(port);
-    RegSetValueExA(key_.get(), "Port", 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>(text.size() + 1));
-    DWORD zero = 0;  // the usual wiring: sensor bit set while shut; kick on pin 2
-    RegSetValueExA(key_.get(), "OpenSingle", 0, REG_DWORD, reinterpret_cast<BYTE*>(&zero), 4);
-    RegSetValueExA(key_.get(), "PinSingle", 0, REG_DWORD, reinterpret_cast<BYTE*>(&zero), 4);
-  }
-  ~Device() {
-    key_.reset();
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, (kDeviceKeyRoot + name_).c_str());
-  }
-  std::wstring WideName() const { return std::wstring(name_.begin(), name_.end()); }
-
- private:
-  std::string name_;
-  win::UniqueHKey key_;
-};
-
-win::ComPtr<ISOTvCash> CreateService() {
-  CLSID clsid{};
-  win::ComPtr<ISOTvCash> cash;
-  if (CLSIDFromProgID(L"SOTarvoCash.SOTvCash", &clsid) != S_OK) return cash;
-  CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_ISOTvCash, cash.put_void());
-  return cash;
-}
-
 // The service opened and enabled on a device, with a Control Object that
 // notes when each update arrives.
-struct Session {
-  Device device;
-  win::ComPtr<RecordingCO> co = win::ComPtr<RecordingCO>::adopt(new RecordingCO);
-  win::ComPtr<ISOTvCash> cash = CreateService();
+struct Session : DeviceSession {
   std::vector<double> arrivals;  // NowUs() at each SOStatusUpdate
 
-  Session(const std::string& name, int port) : device(name, port) {
-    co->SetOnInvoke([this](const RecordingCO::Call&) { arrivals.push_back(bench::NowUs()); });
+  explicit Session(const std::string& deviceName)
+      : DeviceSession(CreateRegisteredService(), deviceName) {
+    co().SetOnInvoke([this](const RecordingCO::Call&) { arrivals.push_back(bench::NowUs()); });
   }
-  bool Open() {
-    if (!cash) return false;
-    win::UniqueBstr cls = win::MakeBstr(L"CashDrawer");
-    std::wstring wide = device.WideName();
-    win::UniqueBstr name = win::MakeBstr(wide.c_str());
-    LONG rc = -1;
-    cash->OpenService(cls.get(), name.get(), co.get(), &rc);
-    if (rc != 0) return false;
-    cash->SetPropertyNumber(opos::PIDX_DeviceEnabled, 1);
-    return WaitUpdates(1, 10000);
-  }
-  bool WaitUpdates(size_t n, DWORD ms) {
-    return PumpUntil([&] { return co->StatusCount() >= n; }, ms);
-  }
-  double Close() {
-    LONG rc = -1;
+  bool Open() { return *this && OpenAndEnable() == 0; }
+  double TimedClose() {
     double t0 = bench::NowUs();
-    cash->CloseService(&rc);
+    Close();
     return bench::NowUs() - t0;
   }
 };
-
-emulator::Options LoopbackPrinter(int port) {
-  emulator::Options o;
-  o.port = port;
-  o.drawerPin = 2;
-  o.sensor = emulator::SensorPolarity::HighWhenShut;
-  return o;
-}
 
 void ReportTimes(const char* what, const std::vector<double>& us, const char* target,
                  const std::string& note, bool withP95) {
@@ -118,12 +58,13 @@ void ReportTimes(const char* what, const std::vector<double>& us, const char* ta
 }
 
 void DrawerChangeLatency(int changes) {
-  emulator::PrinterEmulator printer(LoopbackPrinter(0));
-  if (!printer.start()) {
+  EmulatedDevice device({"Bench KX-R58 latency"});
+  if (!device.Started()) {
     std::printf("latency: the emulator did not start\n");
     return;
   }
-  Session s("Bench KX-R58 latency", printer.port());
+  emulator::PrinterEmulator& printer = device.printer();
+  Session s(device.Name());
   if (!s.Open()) {
     std::printf("latency: the service did not open (is Halyard.dll registered?)\n");
     return;
@@ -133,7 +74,7 @@ void DrawerChangeLatency(int changes) {
   std::vector<double> latencies;
   for (int i = 0; i < changes; ++i) {
     PumpFor(300 + rng() % 1000);
-    size_t before = s.co->StatusCount();
+    size_t before = s.co().StatusCount();
     double t0 = bench::NowUs();
     if (i % 2 == 0) {
       printer.openDrawer();
@@ -154,11 +95,12 @@ void DrawerChangeLatency(int changes) {
 }
 
 void OpenDrawerAndClose(int kicks, int closes) {
-  emulator::PrinterEmulator printer(LoopbackPrinter(0));
-  if (!printer.start()) return;
+  EmulatedDevice device({"Bench KX-R58 kick"});
+  if (!device.Started()) return;
+  emulator::PrinterEmulator& printer = device.printer();
   std::vector<double> opens;
   {
-    Session s("Bench KX-R58 kick", printer.port());
+    Session s(device.Name());
     if (!s.Open()) {
       std::printf("openDrawer: the service did not open\n");
       return;
@@ -166,12 +108,12 @@ void OpenDrawerAndClose(int kicks, int closes) {
     for (int i = 0; i < kicks; ++i) {
       LONG rc = -1;
       double t0 = bench::NowUs();
-      s.cash->openDrawer(&rc);
+      s.service()->openDrawer(&rc);
       double took = bench::NowUs() - t0;
       if (rc != 0) std::printf("openDrawer %d gave %ld\n", i, rc);
       opens.push_back(took);
       // Shut again, and the service has seen it shut before the next kick.
-      size_t before = s.co->StatusCount();
+      size_t before = s.co().StatusCount();
       printer.closeDrawer();
       s.WaitUpdates(before + 2, 10000);
       PumpFor(200);
@@ -183,10 +125,10 @@ void OpenDrawerAndClose(int kicks, int closes) {
 
   std::vector<double> closeTimes;
   for (int i = 0; i < closes; ++i) {
-    Session s("Bench KX-R58 close", printer.port());
+    Session s(device.Name());
     if (!s.Open()) break;
     PumpFor(500);
-    closeTimes.push_back(s.Close());
+    closeTimes.push_back(s.TimedClose());
   }
   ReportTimes("CloseService call to return", closeTimes,
               ">= 1800 by design (0.8 s + delivery thread's 1 s exit pause)",
@@ -204,7 +146,9 @@ double CpuUs() {
 }
 
 int FreeLoopbackPort() {
-  emulator::PrinterEmulator probe(LoopbackPrinter(0));
+  emulator::Options o;
+  o.port = 0;
+  emulator::PrinterEmulator probe(o);
   if (!probe.start()) return 0;
   int port = probe.port();
   probe.stop();
@@ -227,7 +171,10 @@ void IdleCost(DWORD seconds) {
   win::UniqueHandle process(pi.hProcess), thread(pi.hThread);
   Sleep(1000);  // let it listen
   {
-    Session s("Bench KX-R58 idle", port);
+    DeviceKey key(UniqueDeviceName("Bench KX-R58 idle"));
+    key.SetString("Port", LoopbackPortValue(port)).SetDword("OpenSingle", 0);
+    key.SetDword("PinSingle", 0);
+    Session s(key.Name());
     if (!s.Open()) {
       std::printf("idle: the service did not open\n");
     } else {

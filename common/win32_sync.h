@@ -4,17 +4,15 @@
 
 #include <windows.h>
 
+#include "common/no_copy.h"
 #include "common/win32_raii.h"
 
 namespace win {
 
 // An exclusive slim reader/writer lock. Needs no teardown, so it may live in
 // objects that are never destroyed.
-class SrwLock {
+class SrwLock : NoCopy {
  public:
-  SrwLock() = default;
-  SrwLock(const SrwLock&) = delete;
-  SrwLock& operator=(const SrwLock&) = delete;
   void lock() { ::AcquireSRWLockExclusive(&l_); }
   void unlock() { ::ReleaseSRWLockExclusive(&l_); }
   SRWLOCK* native() { return &l_; }
@@ -23,25 +21,24 @@ class SrwLock {
   SRWLOCK l_ = SRWLOCK_INIT;
 };
 
-// Holds an SrwLock for one scope.
-class SrwGuard {
+// Holds a lock (anything with lock() and unlock()) for one scope.
+template <class Lock>
+class ScopedLock : NoCopy {
  public:
-  explicit SrwGuard(SrwLock& l) : l_(l) { l_.lock(); }
-  SrwGuard(const SrwGuard&) = delete;
-  SrwGuard& operator=(const SrwGuard&) = delete;
-  ~SrwGuard() { l_.unlock(); }
+  explicit ScopedLock(Lock& l) : l_(l) { l_.lock(); }
+  ~ScopedLock() { l_.unlock(); }
 
  private:
-  SrwLock& l_;
+  Lock& l_;
 };
+
+// Holds an SrwLock for one scope.
+using SrwGuard = ScopedLock<SrwLock>;
 
 // Waiters sleep on it with an SrwLock held; every change wakes them all and
 // each one checks its own condition again.
-class ConditionVariable {
+class ConditionVariable : NoCopy {
  public:
-  ConditionVariable() = default;
-  ConditionVariable(const ConditionVariable&) = delete;
-  ConditionVariable& operator=(const ConditionVariable&) = delete;
   void wakeAll() { ::WakeAllConditionVariable(&cv_); }
   // false when ms passed without a wake-up.
   bool wait(SrwLock& held, DWORD ms) {

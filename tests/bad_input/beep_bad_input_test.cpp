@@ -28,16 +28,12 @@ BOOL WINAPI RecordBeep(DWORD, DWORD duration) {
 
 // A service that sees its drawer open, with the poll thread's beep step
 // driven by hand (as the beep schedule tests do).
-class BeepBadInput : public ::testing::Test {
+class BeepBadInput : public StagedBeepTest {
  protected:
+  BeepBadInput() : StagedBeepTest(RecordBeep) {}
   void SetUp() override {
     gDurations.clear();
-    gBeep = RecordBeep;
-    so_ = NewServiceWithDrawerReportedOpen();
-  }
-  void TearDown() override {
-    gBeep = ::Beep;
-    ReleaseStagedService(so_);
+    StagedBeepTest::SetUp();
   }
 
   // Three open readings while a caller waits with this duration, then the
@@ -62,8 +58,6 @@ class BeepBadInput : public ::testing::Test {
     EXPECT_EQ(wait.get(), opos::SUCCESS);
     so_->Watch().bDrawerOpenSeen = 1;
   }
-
-  SOTvCash* so_ = nullptr;
 };
 
 }  // namespace

@@ -18,7 +18,7 @@
 
 #include "common/win32_raii.h"
 #include "so/service_object.h"
-#include "tests/bad_input/dispatch_shapes.h"
+#include "tests/bad_input/bad_argument_loop.h"
 #include "tests/support/recording_co.h"
 
 using namespace badinput;
@@ -45,21 +45,6 @@ class DispatchBadInput : public ::testing::Test {
     co_.reset();
   }
 
-  HRESULT Call(const Method& m, std::vector<VARIANT>& args, VARIANT* result) {
-    return CallMethod(cash_.get(), m.id, args, result);
-  }
-
-  // Checks a finished call: a dispatch error, or success with an OPOS
-  // result (methods with a result give it back as a 32-bit integer).
-  void Judge(const Method& m, const std::string& what, HRESULT hr, const VARIANT& result) {
-    if (FAILED(hr)) return;  // a clean refusal
-    EXPECT_TRUE(hr == S_OK || hr == S_FALSE) << m.name << " " << what << " hr " << hr;
-    if (m.retval && m.id != 11 && m.id != 13) {
-      ASSERT_EQ(result.vt, VT_I4) << m.name << " " << what;
-      EXPECT_TRUE(IsOposResult(result.lVal)) << m.name << " " << what << " gave " << result.lVal;
-    }
-  }
-
   win::ComApartment apartment_;
   win::ComPtr<IDispatch> cash_;
   win::ComPtr<RecordingCO> co_;
@@ -72,42 +57,13 @@ TEST_F(DispatchBadInput, EachArgumentOfEveryShape) {
   std::vector<Shape> shapes = BadShapes(co_.get());
   for (const Method& m : kMethods) {
     std::fprintf(stderr, "%s\n", m.name);
-    {
-      // The sound call first: it must go through, or the rest proves nothing.
-      Slots slots;
-      std::vector<VARIANT> args(m.params.size());
-      for (size_t i = 0; i < args.size(); ++i) {
-        VariantInit(&args[i]);
-        GoodArgument(m.params[i], args[i], slots, co_.get());
-      }
-      VARIANT result;
-      VariantInit(&result);
-      HRESULT hr = Call(m, args, &result);
-      EXPECT_TRUE(hr == S_OK || hr == S_FALSE) << m.name << " with sound arguments gave " << hr;
-      Judge(m, "sound arguments", hr, result);
-      VariantClear(&result);
-      ClearAll(args);
-    }
-    for (size_t pos = 0; pos < m.params.size(); ++pos) {
-      for (const Shape& shape : shapes) {
-        Slots slots;
-        std::vector<VARIANT> args(m.params.size());
-        for (size_t i = 0; i < args.size(); ++i) {
-          VariantInit(&args[i]);
-          if (i == pos) {
-            shape.make(args[i], slots);
-          } else {
-            GoodArgument(m.params[i], args[i], slots, co_.get());
-          }
-        }
-        VARIANT result;
-        VariantInit(&result);
-        HRESULT hr = Call(m, args, &result);
-        Judge(m, std::string("arg ") + std::to_string(pos) + " " + shape.name, hr, result);
-        VariantClear(&result);
-        ClearAll(args);
-      }
-    }
+    // The sound call first: it must go through, or the rest proves nothing.
+    HRESULT hr = CallAndJudge(cash_.get(), m, m.params.size(), "sound arguments",
+                              [&](size_t i, VARIANT& arg, Slots& slots) {
+                                GoodArgument(m.params[i], arg, slots, co_.get());
+                              });
+    EXPECT_TRUE(hr == S_OK || hr == S_FALSE) << m.name << " with sound arguments gave " << hr;
+    CallWithEachBadArgument(cash_.get(), m, shapes, co_.get());
   }
 }
 
@@ -116,29 +72,21 @@ TEST_F(DispatchBadInput, MissingAndSurplusArguments) {
   for (const Method& m : kMethods) {
     for (size_t count = 0; count <= m.params.size() + 2; ++count) {
       if (count == m.params.size()) continue;
-      Slots slots;
-      std::vector<VARIANT> args(count);
-      for (size_t i = 0; i < count; ++i) {
-        VariantInit(&args[i]);
-        if (i < m.params.size()) {
-          GoodArgument(m.params[i], args[i], slots, co_.get());
-        } else {
-          args[i].vt = VT_I4;
-          args[i].lVal = 1;
-        }
-      }
-      VARIANT result;
-      VariantInit(&result);
-      HRESULT hr = Call(m, args, &result);
+      HRESULT hr = CallAndJudge(cash_.get(), m, count, std::to_string(count) + " arguments",
+                                [&](size_t i, VARIANT& arg, Slots& slots) {
+                                  if (i < m.params.size()) {
+                                    GoodArgument(m.params[i], arg, slots, co_.get());
+                                  } else {
+                                    arg.vt = VT_I4;
+                                    arg.lVal = 1;
+                                  }
+                                });
       // Missing arguments are refused. Surplus ones are refused too, except
       // that Wine's type-library dispatch takes one more argument than
       // declared for a method without a result, in its place, and ignores it.
       if (count < m.params.size() || (m.retval && count > m.params.size())) {
         EXPECT_TRUE(FAILED(hr)) << m.name << " with " << count << " arguments gave " << hr;
       }
-      Judge(m, std::to_string(count) + " arguments", hr, result);
-      VariantClear(&result);
-      ClearAll(args);
     }
   }
 }
@@ -150,21 +98,7 @@ TEST_F(DispatchBadInput, RandomMixtures) {
   for (int round = 0; round < 1500; ++round) {
     const Method& m = kMethods[rng() % (sizeof(kMethods) / sizeof(kMethods[0]))];
     if (m.id == 10) continue;  // an open drawer would keep waitForDrawerClose waiting: not here
-    Slots slots;
-    std::vector<VARIANT> args(m.params.size());
-    std::string what = "round " + std::to_string(round);
-    for (size_t i = 0; i < args.size(); ++i) {
-      VariantInit(&args[i]);
-      const Shape& s = shapes[rng() % shapes.size()];
-      s.make(args[i], slots);
-      what += std::string(" ") + s.name;
-    }
-    VARIANT result;
-    VariantInit(&result);
-    HRESULT hr = Call(m, args, &result);
-    Judge(m, what, hr, result);
-    VariantClear(&result);
-    ClearAll(args);
+    CallWithRandomShapes(cash_.get(), m, shapes, rng, "round " + std::to_string(round));
   }
 }
 

@@ -12,7 +12,7 @@
 
 #include "diag/log_config.h"
 #include "so/service_object.h"
-#include "tests/diag/diag_support.h"
+#include "tests/support/log_installation.h"
 
 namespace {
 

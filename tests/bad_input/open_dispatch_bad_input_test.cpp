@@ -11,7 +11,7 @@
 #include <random>
 #include <set>
 
-#include "tests/bad_input/dispatch_shapes.h"
+#include "tests/bad_input/bad_argument_loop.h"
 #include "tests/support/service_fixture.h"
 
 using namespace badinput;
@@ -35,15 +35,6 @@ class OpenDispatchBadInput : public ServiceFixture {
     ServiceFixture::TearDown();
   }
 
-  void Judge(const Method& m, const std::string& what, HRESULT hr, const VARIANT& result) {
-    if (FAILED(hr)) return;
-    EXPECT_TRUE(hr == S_OK || hr == S_FALSE) << m.name << " " << what << " hr " << hr;
-    if (m.retval && m.id != 11 && m.id != 13) {
-      ASSERT_EQ(result.vt, VT_I4) << m.name << " " << what;
-      EXPECT_TRUE(IsOposResult(result.lVal)) << m.name << " " << what << " gave " << result.lVal;
-    }
-  }
-
   // The service still sees the drawer and tells the Control Object.
   void ExpectStillDelivering() {
     so->SetPropertyNumber(opos::PIDX_FreezeEvents, 0);
@@ -64,26 +55,7 @@ TEST_F(OpenDispatchBadInput, EachArgumentOfEveryShape) {
   std::vector<Shape> shapes = BadShapes(co.get());
   for (const Method& m : kMethods) {
     if (!kFuzzed.count(m.id)) continue;
-    for (size_t pos = 0; pos < m.params.size(); ++pos) {
-      for (const Shape& shape : shapes) {
-        Slots slots;
-        std::vector<VARIANT> args(m.params.size());
-        for (size_t i = 0; i < args.size(); ++i) {
-          VariantInit(&args[i]);
-          if (i == pos) {
-            shape.make(args[i], slots);
-          } else {
-            GoodArgument(m.params[i], args[i], slots, co.get());
-          }
-        }
-        VARIANT result;
-        VariantInit(&result);
-        HRESULT hr = CallMethod(disp_.get(), m.id, args, &result);
-        Judge(m, std::string("arg ") + std::to_string(pos) + " " + shape.name, hr, result);
-        VariantClear(&result);
-        ClearAll(args);
-      }
-    }
+    CallWithEachBadArgument(disp_.get(), m, shapes, co.get());
   }
   ExpectStillDelivering();
 }
@@ -97,21 +69,7 @@ TEST_F(OpenDispatchBadInput, RandomMixtures) {
   }
   for (int round = 0; round < 800; ++round) {
     const Method& m = *fuzzed[rng() % fuzzed.size()];
-    Slots slots;
-    std::vector<VARIANT> args(m.params.size());
-    std::string what = "round " + std::to_string(round);
-    for (size_t i = 0; i < args.size(); ++i) {
-      VariantInit(&args[i]);
-      const Shape& s = shapes[rng() % shapes.size()];
-      s.make(args[i], slots);
-      what += std::string(" ") + s.name;
-    }
-    VARIANT result;
-    VariantInit(&result);
-    HRESULT hr = CallMethod(disp_.get(), m.id, args, &result);
-    Judge(m, what, hr, result);
-    VariantClear(&result);
-    ClearAll(args);
+    CallWithRandomShapes(disp_.get(), m, shapes, rng, "round " + std::to_string(round));
   }
   ExpectStillDelivering();
 }

@@ -6,14 +6,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "tests/quire/quire_test_util.h"
+#include "ext/quire.h"
+#include "tests/support/scratch_files.h"
 
-using quire_test::ReadAll;
-using quire_test::ScratchDir;
+using scratch::ReadAll;
+using scratch::ScratchDir;
 
 namespace {
 

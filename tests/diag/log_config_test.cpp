@@ -8,7 +8,7 @@
 #include <string>
 
 #include "diag/log_config.h"
-#include "diag_support.h"
+#include "tests/support/log_installation.h"
 #include "so/service_object.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "diag_support.h"
+#include "tests/support/log_installation.h"
 #include "so/service_object.h"
 
 namespace {

@@ -31,16 +31,12 @@ BOOL WINAPI RecordBeep(DWORD frequency, DWORD duration) {
   return TRUE;
 }
 
-class BeepSchedule : public ::testing::Test {
+class BeepSchedule : public StagedBeepTest {
  protected:
+  BeepSchedule() : StagedBeepTest(RecordBeep) {}
   void SetUp() override {
     gSounded.clear();
-    gBeep = RecordBeep;
-    so_ = NewServiceWithDrawerReportedOpen();
-  }
-  void TearDown() override {
-    gBeep = ::Beep;
-    ReleaseStagedService(so_);
+    StagedBeepTest::SetUp();
   }
 
   // A waiter with these values, `readings` open readings, then the shut
@@ -83,8 +79,6 @@ class BeepSchedule : public ::testing::Test {
     so_->DrawerOpened = 0;
     so_->Watch().bDrawerOpenSeen = 0;
   }
-
-  SOTvCash* so_ = nullptr;
 };
 
 using Readings = std::vector<int>;

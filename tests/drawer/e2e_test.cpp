@@ -14,9 +14,8 @@
 #include "ext/opos.h"
 #include "halyard.h"
 #include "so/health_ids.h"
-#include "tests/support/device_key.h"
-#include "tests/support/recording_co.h"
-#include "tools/emulator/printer_emulator.h"
+#include "tests/support/device_session.h"
+#include "tests/support/emulated_device.h"
 
 namespace {
 
@@ -29,60 +28,38 @@ bool Kicked(const emulator::Snapshot& s, size_t count) {
 
 class DrawerEndToEnd : public ::testing::Test {
  protected:
-  void SetUp() override {
-    emulator::Options o;
-    o.port = 0;
-    o.drawerPin = 5;
-    printer_ = std::make_unique<emulator::PrinterEmulator>(o);
-    std::string error;
-    ASSERT_TRUE(printer_->start(&error)) << error;
-    key_ = std::make_unique<DeviceKey>(UniqueDeviceName("KX-R58 E2E"));
-    key_->SetString("Port", "tcp:127.0.0.1:" + std::to_string(printer_->port()));
-    key_->SetDword("OpenSingle", 0).SetDword("PinSingle", 3);  // any non-zero: pin 5
-  }
-  void TearDown() override {
-    printer_->stop();
-    key_.reset();
-  }
+  void SetUp() override { ASSERT_TRUE(device_.Started()) << device_.StartError(); }
 
-  // Opens, claims and enables the service; the first status reaches the Control Object.
-  void OpenEnabled(ISOTvCash* so, RecordingCO* co) {
-    std::wstring name(key_->Name().begin(), key_->Name().end());
-    win::UniqueBstr cls = win::MakeBstr(L"CashDrawer"), dev = win::MakeBstr(name.c_str());
+  // The registered service created by its class id, opened, claimed and
+  // enabled; the first status reaches the Control Object.
+  static void OpenEnabled(DeviceSession& s) {
+    ASSERT_TRUE(s) << "SOTvCash is not registered";
+    ASSERT_EQ(s.Open(), opos::SUCCESS);
     LONG rc = -1;
-    ASSERT_EQ(so->OpenService(cls.get(), dev.get(), co, &rc), S_OK);
-    ASSERT_EQ(rc, opos::SUCCESS);
-    so->ClaimDevice(0, &rc);
-    so->SetPropertyNumber(opos::PIDX_DeviceEnabled, 1);
-    ASSERT_TRUE(PumpUntil([&] { return co->StatusCount() >= 1; }, 10000));
-    ASSERT_EQ(co->StatusUpdates().at(0), opos::CASH_SUE_DRAWERCLOSED);
+    s.service()->ClaimDevice(0, &rc);
+    s.service()->SetPropertyNumber(opos::PIDX_DeviceEnabled, 1);
+    ASSERT_TRUE(s.WaitUpdates(1));
+    ASSERT_EQ(s.co().StatusUpdates().at(0), opos::CASH_SUE_DRAWERCLOSED);
   }
 
-  static LONG Property(ISOTvCash* so, LONG index) {
-    LONG value = -1;
-    so->GetPropertyNumber(index, &value);
-    return value;
+  static win::ComPtr<ISOTvCash> CreateByClassId() {
+    win::ComPtr<ISOTvCash> so;
+    EXPECT_EQ(CoCreateInstance(CLSID_SOTvCash, nullptr, CLSCTX_INPROC_SERVER, IID_ISOTvCash,
+                               so.put_void()),
+              S_OK);
+    return so;
   }
 
-  static std::string HealthText(ISOTvCash* so) {
-    win::UniqueBstr text;
-    so->GetPropertyString(opos::PIDX_CheckHealthText, text.put());
-    std::wstring w = text.get() ? text.get() : L"";
-    return std::string(w.begin(), w.end());
-  }
-
-  std::unique_ptr<emulator::PrinterEmulator> printer_;
-  std::unique_ptr<DeviceKey> key_;
+  // Drawer on connector pin 5; any non-zero PinSingle kicks pin 5.
+  EmulatedDevice device_{{"KX-R58 E2E", 5, 0, 3}};
+  emulator::PrinterEmulator& printer_ = device_.printer();
 };
 
 TEST_F(DrawerEndToEnd, OpenWaitCloseAndExternalCheck) {
   RunOnSta([&] {
-    win::ComPtr<ISOTvCash> so;
-    ASSERT_EQ(CoCreateInstance(CLSID_SOTvCash, nullptr, CLSCTX_INPROC_SERVER, IID_ISOTvCash,
-                               so.put_void()),
-              S_OK);
-    auto co = win::ComPtr<RecordingCO>::adopt(new RecordingCO);
-    OpenEnabled(so.get(), co.get());
+    DeviceSession s(CreateByClassId(), device_.Name());
+    OpenEnabled(s);
+    ISOTvCash* so = s.service();
 
     // openDrawer comes back once the poll thread has read the drawer open.
     LONG rc = -1;
@@ -90,51 +67,47 @@ TEST_F(DrawerEndToEnd, OpenWaitCloseAndExternalCheck) {
     EXPECT_EQ(so->openDrawer(&rc), S_OK);
     EXPECT_LT(Clock::now() - start, seconds(8)) << "the opening was not seen";
     EXPECT_EQ(rc, opos::SUCCESS);
-    EXPECT_EQ(Property(so.get(), opos::PIDX_DrawerOpened), 1);
-    EXPECT_EQ(Property(so.get(), opos::PIDX_State), opos::S_BUSY);
-    emulator::Snapshot s = printer_->snapshot();
-    ASSERT_EQ(s.kicks.size(), 1u);
-    EXPECT_EQ(s.kicks[0].pin, 5);
-    EXPECT_TRUE(s.kicks[0].realtime);
-    EXPECT_EQ(s.kicks[0].onMs, 500);
-    EXPECT_TRUE(s.drawerOpen);
+    EXPECT_EQ(s.Property(opos::PIDX_DrawerOpened), 1);
+    EXPECT_EQ(s.Property(opos::PIDX_State), opos::S_BUSY);
+    emulator::Snapshot seen = printer_.snapshot();
+    ASSERT_EQ(seen.kicks.size(), 1u);
+    EXPECT_EQ(seen.kicks[0].pin, 5);
+    EXPECT_TRUE(seen.kicks[0].realtime);
+    EXPECT_EQ(seen.kicks[0].onMs, 500);
+    EXPECT_TRUE(seen.drawerOpen);
 
     // waitForDrawerClose comes back after the printer reports the drawer shut.
     std::atomic<bool> shutByHand{false};
     std::thread hand([&] {
       Sleep(1500);
       shutByHand = true;
-      printer_->closeDrawer();
+      printer_.closeDrawer();
     });
     EXPECT_EQ(so->waitForDrawerClose(0, 1000, 1, 0, &rc), S_OK);
     hand.join();
     EXPECT_TRUE(shutByHand) << "returned before the drawer was shut";
     EXPECT_EQ(rc, opos::SUCCESS);
-    EXPECT_EQ(Property(so.get(), opos::PIDX_DrawerOpened), 0);
-    EXPECT_EQ(Property(so.get(), opos::PIDX_State), opos::S_IDLE);
+    EXPECT_EQ(s.Property(opos::PIDX_DrawerOpened), 0);
+    EXPECT_EQ(s.Property(opos::PIDX_State), opos::S_IDLE);
 
     // The external health check kicks the drawer once more.
     EXPECT_EQ(so->CheckHealth(opos::CH_EXTERNAL, &rc), S_OK);
     EXPECT_EQ(rc, opos::SUCCESS);
-    EXPECT_TRUE(printer_->waitFor([](const emulator::Snapshot& x) { return Kicked(x, 2); }, 5000));
-    EXPECT_EQ(printer_->snapshot().kicks.at(1).pin, 5);
-    EXPECT_EQ(HealthText(so.get()), "External HCheck: Successful");
+    EXPECT_TRUE(printer_.waitFor([](const emulator::Snapshot& x) { return Kicked(x, 2); }, 5000));
+    EXPECT_EQ(printer_.snapshot().kicks.at(1).pin, 5);
+    EXPECT_EQ(s.StringProperty(opos::PIDX_CheckHealthText), "External HCheck: Successful");
 
-    ASSERT_TRUE(PumpUntil([&] { return co->StatusCount() >= 4; }, 10000));
-    EXPECT_EQ(co->StatusUpdates(), (std::vector<LONG>{0, 1, 0, 1}));
-    so->CloseService(&rc);
-    EXPECT_EQ(rc, opos::SUCCESS);
+    ASSERT_TRUE(s.WaitUpdates(4));
+    EXPECT_EQ(s.co().StatusUpdates(), (std::vector<LONG>{0, 1, 0, 1}));
+    EXPECT_EQ(s.Close(), opos::SUCCESS);
   });
 }
 
 TEST_F(DrawerEndToEnd, InteractiveCheckRunsTheModulesDialog) {
   RunOnSta([&] {
-    win::ComPtr<ISOTvCash> so;
-    ASSERT_EQ(CoCreateInstance(CLSID_SOTvCash, nullptr, CLSCTX_INPROC_SERVER, IID_ISOTvCash,
-                               so.put_void()),
-              S_OK);
-    auto co = win::ComPtr<RecordingCO>::adopt(new RecordingCO);
-    OpenEnabled(so.get(), co.get());
+    DeviceSession s(CreateByClassId(), device_.Name());
+    OpenEnabled(s);
+    ISOTvCash* so = s.service();
 
     std::string shown;
     std::thread operatorThread([&] {
@@ -155,9 +128,9 @@ TEST_F(DrawerEndToEnd, InteractiveCheckRunsTheModulesDialog) {
     operatorThread.join();
     EXPECT_EQ(rc, opos::SUCCESS);
     EXPECT_EQ(shown, "OPOS_SUCCESS");
-    EXPECT_TRUE(printer_->waitFor([](const emulator::Snapshot& x) { return Kicked(x, 1); }, 5000));
-    EXPECT_EQ(HealthText(so.get()), "Interactive HCheck: Successful");
-    so->CloseService(&rc);
+    EXPECT_TRUE(printer_.waitFor([](const emulator::Snapshot& x) { return Kicked(x, 1); }, 5000));
+    EXPECT_EQ(s.StringProperty(opos::PIDX_CheckHealthText), "Interactive HCheck: Successful");
+    s.Close();
   });
 }
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
 #include "common/win32_raii.h"
 #include "device_config.h"
+#include "tests/support/child_process.h"
 
 namespace {
 

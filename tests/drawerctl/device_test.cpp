@@ -13,14 +13,11 @@ TEST(DrawerctlDevice, OpenKicksTheConfiguredPinAndReportsTheOpening) {
   ChildResult r = drawer.Run("open");
   ASSERT_TRUE(r.finished);
   EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
-  size_t at = r.out.find("OpenService(\"CashDrawer\", \"" + drawer.Name() + "\")");
-  at = FindFrom(r.out, "OPOS_SUCCESS (0)", at);
-  at = FindFrom(r.out, "openDrawer()", at);
-  at = FindFrom(r.out, "event SOStatusUpdate(1)", at);
-  at = FindFrom(r.out, "DrawerOpened (1001) = 1 (open)", at);
-  at = FindFrom(r.out, "result: the drawer opened", at);
-  at = FindFrom(r.out, "CloseService()", at);
-  EXPECT_NE(at, std::string::npos) << r.out;
+  EXPECT_TRUE(InOrder(r.out, {"OpenService(\"CashDrawer\", \"" + drawer.Name() + "\")",
+                              "OPOS_SUCCESS (0)", "openDrawer()", "event SOStatusUpdate(1)",
+                              "DrawerOpened (1001) = 1 (open)", "result: the drawer opened",
+                              "CloseService()"}))
+      << r.out;
   emulator::Snapshot s = drawer.Printer().snapshot();
   ASSERT_EQ(s.kicks.size(), 1u);
   EXPECT_EQ(s.kicks[0].pin, 5);

@@ -73,3 +73,12 @@ bool EmulatedDrawer::AwaitEnabled(DWORD ms) {
 size_t FindFrom(const std::string& text, const std::string& needle, size_t from) {
   return from == std::string::npos ? std::string::npos : text.find(needle, from);
 }
+
+bool InOrder(const std::string& text, const std::vector<std::string>& pieces) {
+  size_t at = 0;
+  for (const std::string& piece : pieces) {
+    at = FindFrom(text, piece, at);
+    if (at == std::string::npos) return false;
+  }
+  return true;
+}

@@ -4,8 +4,9 @@
 
 #include <future>
 #include <string>
+#include <vector>
 
-#include "child_process.h"
+#include "tests/support/child_process.h"
 #include "tools/emulator/printer_emulator.h"
 
 struct DrawerWiring {
@@ -39,3 +40,5 @@ class EmulatedDrawer {
 
 // Where `needle` first occurs in `text` at or after `from`; npos if not.
 size_t FindFrom(const std::string& text, const std::string& needle, size_t from);
+// Whether each piece occurs in text after the one before it.
+bool InOrder(const std::string& text, const std::vector<std::string>& pieces);

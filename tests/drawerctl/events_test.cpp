@@ -32,13 +32,10 @@ TEST(DrawerctlEvents, WaitReturnsWhenTheOpenDrawerIsShut) {
   drawer.Printer().openDrawer();  // opened by hand; it shuts by itself later
   ChildResult r = drawer.Run("wait", "--beep-timeout 0 --beep-frequency 440 --beep-duration 10");
   EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
-  size_t at = r.out.find("event SOStatusUpdate(1)");
-  at = FindFrom(r.out, "waitForDrawerClose(0, 440, 10, 100)", at);
-  at = FindFrom(r.out, "waitForDrawerClose returned", at);
-  at = FindFrom(r.out, "OPOS_SUCCESS (0)", at);
-  at = FindFrom(r.out, "event SOStatusUpdate(0)", at);
-  at = FindFrom(r.out, "DrawerOpened (1001) = 0 (shut)", at);
-  EXPECT_NE(at, std::string::npos) << r.out;
+  EXPECT_TRUE(InOrder(r.out, {"event SOStatusUpdate(1)", "waitForDrawerClose(0, 440, 10, 100)",
+                              "waitForDrawerClose returned", "OPOS_SUCCESS (0)",
+                              "event SOStatusUpdate(0)", "DrawerOpened (1001) = 0 (shut)"}))
+      << r.out;
 }
 
 TEST(DrawerctlEvents, ASensorReadTheWrongWayRoundIsPointedOut) {

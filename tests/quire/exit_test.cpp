@@ -5,33 +5,23 @@
 #include <string>
 #include <vector>
 
-#include "common/win32_raii.h"
 #include "quire_test_util.h"
+#include "tests/support/child_process.h"
 
 using quire_test::ReadLines;
 using quire_test::ScratchDir;
 
 namespace {
 
-DWORD RunChild(const std::string& mode, const std::string& log_path) {
-  char self[MAX_PATH];
-  GetModuleFileNameA(nullptr, self, MAX_PATH);
-  std::string dir(self);
-  dir.resize(dir.find_last_of('\\') + 1);
-  std::string cmd = "\"" + dir + "quire_exit_child.exe\" " + mode + " \"" + log_path + "\"";
-  STARTUPINFOA si{};
-  si.cb = sizeof(si);
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, FALSE, 0, nullptr, dir.c_str(), &si,
-                      &pi)) {
-    ADD_FAILURE() << "cannot start " << cmd;
-    return 0xFFFFFFFF;
-  }
-  win::UniqueHandle process(pi.hProcess), thread(pi.hThread);
-  EXPECT_EQ(WaitForSingleObject(process.get(), 30000), WAIT_OBJECT_0) << mode << " hung";
-  DWORD code = 0xFFFFFFFF;
-  GetExitCodeProcess(process.get(), &code);
-  return code;
+// The child runs in the folder of the test program, where Quire.dll lies.
+DWORD RunExitChild(const std::string& mode, const std::string& log_path) {
+  const std::string child = BesideMe("quire_exit_child.exe");
+  ChildOptions options;
+  options.timeoutMs = 30000;
+  options.dir = BesideMe("");
+  const ChildResult r = RunChild("\"" + child + "\" " + mode + " \"" + log_path + "\"", options);
+  EXPECT_TRUE(r.finished) << mode << " hung";
+  return r.exitCode;
 }
 
 const std::vector<std::string> kThreeLines = {"child line 0", "child line 1", "child line 2"};
@@ -42,7 +32,7 @@ TEST(ProcessEnd, BufferedLinesSurviveEveryWayOut) {
   ScratchDir dir;
   for (const char* mode : {"exit", "return", "unload"}) {
     std::string path = dir / (std::string(mode) + ".log");
-    EXPECT_EQ(RunChild(mode, path), 0u) << mode;
+    EXPECT_EQ(RunExitChild(mode, path), 0u) << mode;
     EXPECT_EQ(ReadLines(path), kThreeLines) << mode;
   }
 }
@@ -50,7 +40,7 @@ TEST(ProcessEnd, BufferedLinesSurviveEveryWayOut) {
 TEST(ProcessEnd, ExitWhileThreadsLogLeavesOnlyWholeLines) {
   ScratchDir dir;
   std::string path = dir / "busy.log";
-  EXPECT_EQ(RunChild("busy", path), 0u);
+  EXPECT_EQ(RunExitChild("busy", path), 0u);
   std::vector<std::string> lines = ReadLines(path);
   EXPECT_GT(lines.size(), 10u);
   std::string raw = quire_test::ReadAll(path);

@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/scrubber/child_run.h"
+#include "tests/scrubber/run_scrubber.h"
 #include "tests/scrubber/registry_bed.h"
 
 namespace {

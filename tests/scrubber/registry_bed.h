@@ -62,34 +62,31 @@ inline bool keyExists(const std::string& path) {
          ERROR_SUCCESS;
 }
 
-inline std::set<std::string> valueNames(const std::string& path) {
-  std::set<std::string> names;
+// Every name that enumerate (RegEnumValue or RegEnumKeyEx, either width)
+// gives for the key at path, the arguments past the length left null; none
+// when the key is missing.
+template <class Char, class... Unused>
+std::set<std::basic_string<Char>> namesOf(const std::string& path,
+                                          LONG(WINAPI* enumerate)(HKEY, DWORD, Char*, DWORD*,
+                                                                  Unused...)) {
+  std::set<std::basic_string<Char>> names;
   win::UniqueHKey key;
   if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
     return names;
-  std::vector<char> name(32768);
+  std::vector<Char> name(32768);
   for (DWORD i = 0;; ++i) {
     DWORD length = static_cast<DWORD>(name.size());
-    if (::RegEnumValueA(key.get(), i, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
-      return names;
+    if (enumerate(key.get(), i, name.data(), &length, Unused{}...) != ERROR_SUCCESS) return names;
     names.emplace(name.data(), length);
   }
 }
 
+inline std::set<std::string> valueNames(const std::string& path) {
+  return namesOf(path, ::RegEnumValueA);
+}
+
 inline std::set<std::string> subkeyNames(const std::string& path) {
-  std::set<std::string> names;
-  win::UniqueHKey key;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
-    return names;
-  char name[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD length = sizeof(name);
-    if (::RegEnumKeyExA(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
-      return names;
-    names.emplace(name, length);
-  }
+  return namesOf(path, ::RegEnumKeyExA);
 }
 
 }  // namespace regbed
@@ -99,33 +96,11 @@ namespace regbed {
 // Names as the registry holds them, for entries whose names the ANSI code
 // page cannot spell.
 inline std::set<std::wstring> wideValueNames(const std::string& path) {
-  std::set<std::wstring> names;
-  win::UniqueHKey key;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
-    return names;
-  wchar_t name[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD length = 256;
-    if (::RegEnumValueW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
-      return names;
-    names.emplace(name, length);
-  }
+  return namesOf(path, ::RegEnumValueW);
 }
 
 inline std::set<std::wstring> wideSubkeyNames(const std::string& path) {
-  std::set<std::wstring> names;
-  win::UniqueHKey key;
-  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
-    return names;
-  wchar_t name[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD length = 256;
-    if (::RegEnumKeyExW(key.get(), i, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-        ERROR_SUCCESS)
-      return names;
-    names.emplace(name, length);
-  }
+  return namesOf(path, ::RegEnumKeyExW);
 }
 
 inline void setWideText(const std::string& key, const std::wstring& name, const std::wstring& text) {

@@ -43,11 +43,11 @@ TEST(ScriptClient, CreatesTheObjectByProgIdAndCallsMethodsByName) {
     std::ofstream out(script.c_str(), std::ios::binary);
     out << kScript;
   }
-  testsupport::ProcessResult run =
-      testsupport::Run(L"cscript.exe //nologo \"" + script + L"\"", 60000);
+  ChildResult run =
+      RunChild(L"cscript.exe //nologo \"" + script + L"\"", testsupport::OutputTogether());
   DeleteFileW(script.c_str());
-  ASSERT_TRUE(run.ran);
-  const std::string& out = run.output;
+  ASSERT_TRUE(run.finished);
+  const std::string& out = run.out;
   ASSERT_NE(out.find("created"), std::string::npos) << out;
   ASSERT_NE(out.find("done"), std::string::npos) << out;
 

@@ -1,10 +1,12 @@
-// Helpers shared by the server tests: where the build's binaries are, child
-// processes with their output, registry reads.
+// Helpers shared by the server tests: where the build's binaries are,
+// registry reads.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
+
+#include "tests/support/child_process.h"
 
 namespace testsupport {
 
@@ -13,16 +15,12 @@ namespace testsupport {
 std::wstring BinDir();
 std::wstring HalyardPath();
 
-struct ProcessResult {
-  bool ran = false;
-  DWORD exitCode = 0;
-  std::string output;  // stdout and stderr together
-};
-
-// Runs a command line in dir (or the current directory) and waits for it;
-// a child that outlives timeoutMs is killed and counts as not run.
-ProcessResult Run(const std::wstring& commandLine, DWORD timeoutMs = 60000,
-                  const wchar_t* dir = nullptr);
+// A child's standard output and error together, in the order written.
+inline ChildOptions OutputTogether() {
+  ChildOptions o;
+  o.errorsIntoOut = true;
+  return o;
+}
 
 bool KeyExists(HKEY root, const std::wstring& key);
 // The value as text, or false when the key or value is missing.

@@ -22,11 +22,11 @@ using testsupport::Narrow;
 const std::wstring kClassKey = L"CLSID\\" + GuidText(CLSID_SOTvCash);
 
 void RegSvr32(const std::wstring& args, const std::wstring& dll) {
-  testsupport::ProcessResult r =
-      testsupport::Run(L"regsvr32.exe " + args + L" \"" + dll + L"\"", 60000);
-  ASSERT_TRUE(r.ran) << Narrow(args);
+  ChildResult r =
+      RunChild(L"regsvr32.exe " + args + L" \"" + dll + L"\"", testsupport::OutputTogether());
+  ASSERT_TRUE(r.finished) << Narrow(args);
   ASSERT_EQ(r.exitCode, 0u) << "regsvr32 " << Narrow(args) << " " << Narrow(dll) << "\n"
-                            << r.output;
+                            << r.out;
 }
 
 void AddKey(const std::wstring& key) {

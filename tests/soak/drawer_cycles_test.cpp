@@ -8,7 +8,7 @@
 #include <atomic>
 #include <thread>
 
-#include "tests/soak/soak_length.h"
+#include "tests/support/soak_length.h"
 #include "tests/support/service_fixture.h"
 
 namespace {

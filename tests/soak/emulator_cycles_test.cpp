@@ -6,8 +6,8 @@
 
 #include <vector>
 
-#include "tests/faults/emulator_service.h"
-#include "tests/soak/soak_length.h"
+#include "tests/support/emulator_service.h"
+#include "tests/support/soak_length.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/soak/process_usage.h"
-#include "tests/soak/soak_length.h"
+#include "tests/support/soak_length.h"
 #include "tests/support/service_fixture.h"
 
 namespace {

@@ -1,3 +1,4 @@
+// Device keys of the OPOS registry tree, made and removed by tests.
 #include "tests/support/device_key.h"
 
 #include <cstdio>
@@ -16,12 +17,12 @@ std::string UniqueDeviceName(const std::string& stem) {
 
 DeviceKey::DeviceKey(std::string name) : name_(std::move(name)) {
   std::string path = kCashDrawerRoot + name_;
-  RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
-                  nullptr);
+  RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                  key_.put(), nullptr);
 }
 
 DeviceKey::~DeviceKey() {
-  if (key_ != nullptr) RegCloseKey(key_);
+  key_.reset();
   std::string path = kCashDrawerRoot + name_;
   RegDeleteKeyA(HKEY_LOCAL_MACHINE, path.c_str());
 }
@@ -37,12 +38,12 @@ DeviceKey& DeviceKey::SetString(const char* value, const std::string& data) {
 }
 
 DeviceKey& DeviceKey::SetRaw(const char* value, DWORD type, const void* data, DWORD size) {
-  if (key_ != nullptr)
-    RegSetValueExA(key_, value, 0, type, static_cast<const BYTE*>(data), size);
+  if (key_)
+    RegSetValueExA(key_.get(), value, 0, type, static_cast<const BYTE*>(data), size);
   return *this;
 }
 
 DeviceKey& DeviceKey::Delete(const char* value) {
-  if (key_ != nullptr) RegDeleteValueA(key_, value);
+  if (key_) RegDeleteValueA(key_.get(), value);
   return *this;
 }

@@ -8,14 +8,15 @@
 
 #include <string>
 
+#include "common/no_copy.h"
+#include "common/win32_raii.h"
+
 std::string UniqueDeviceName(const std::string& stem);
 
-class DeviceKey {
+class DeviceKey : win::NoCopy {
  public:
   explicit DeviceKey(std::string name);
   ~DeviceKey();
-  DeviceKey(const DeviceKey&) = delete;
-  DeviceKey& operator=(const DeviceKey&) = delete;
 
   const std::string& Name() const { return name_; }
   std::wstring WideName() const;
@@ -27,5 +28,5 @@ class DeviceKey {
 
  private:
   std::string name_;
-  HKEY key_ = nullptr;
+  win::UniqueHKey key_;
 };

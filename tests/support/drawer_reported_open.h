@@ -3,6 +3,11 @@
 // the poll thread's part by hand (beep steps, the shut reading).
 #pragma once
 
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "events/beep_step.h"
 #include "so/service_object.h"
 
 inline SOTvCash* NewServiceWithDrawerReportedOpen() {
@@ -24,3 +29,23 @@ inline void ReleaseStagedService(SOTvCash* so) {
   so->DeviceEnabled = 0;
   so->Release();
 }
+
+// A staged service for each test whose beeps go to recordBeep instead of the
+// speaker, through the gBeep seam; the speaker is back after the test.
+class StagedBeepTest : public ::testing::Test {
+ protected:
+  explicit StagedBeepTest(BOOL(WINAPI* recordBeep)(DWORD, DWORD)) : recordBeep_(recordBeep) {}
+  void SetUp() override {
+    gBeep = recordBeep_;
+    so_ = NewServiceWithDrawerReportedOpen();
+  }
+  void TearDown() override {
+    gBeep = ::Beep;
+    ReleaseStagedService(so_);
+  }
+
+  SOTvCash* so_ = nullptr;
+
+ private:
+  BOOL(WINAPI* recordBeep_)(DWORD, DWORD);
+};

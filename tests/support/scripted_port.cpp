@@ -79,6 +79,15 @@ ScriptedCall NewCall(int fn) {
   return c;
 }
 
+// A call on an open port.
+ScriptedCall NewPortCall(int fn, int portEx, int port, int modelClass) {
+  ScriptedCall c = NewCall(fn);
+  c.portEx = portEx;
+  c.port = port;
+  c.modelClass = modelClass;
+  return c;
+}
+
 // Records the call, then sleeps the scripted delay outside the lock.
 void Record(const ScriptedCall& c) {
   int delay;
@@ -90,6 +99,18 @@ void Record(const ScriptedCall& c) {
   }
   SetEvent(gCallEvent);
   if (delay > 0) Sleep(static_cast<DWORD>(delay));
+}
+
+// The plain calls: the next scripted result and diagnostic words, recorded.
+template <size_t N>
+int Answer(ScriptedCall& c, int* const (&words)[N]) {
+  {
+    Locked lock;
+    c.result = NextResult(c.fn);
+    FillDiag(c.fn, words, static_cast<int>(N));
+  }
+  Record(c);
+  return c.result;
 }
 
 void CopyText(char (&dst)[256], const char* src) {
@@ -130,33 +151,21 @@ FERRULE_API int WritePort(int portEx, int port, const unsigned char* bytes, int 
                           int timeoutMs, int modelClass, int* d1, int* d2, int* d3, int* d4,
                           int* d5, int* d6, int* d7, int* d8, int* d9, int* d10, int* d11,
                           int* d12) {
-  ScriptedCall c = NewCall(SCRIPTED_WRITE);
-  c.portEx = portEx;
-  c.port = port;
+  ScriptedCall c = NewPortCall(SCRIPTED_WRITE, portEx, port, modelClass);
   c.count = count;
   c.timeoutMs = timeoutMs;
-  c.modelClass = modelClass;
   if (bytes != nullptr && count > 0)
     std::memcpy(c.bytes, bytes, count < 16 ? static_cast<size_t>(count) : 16u);
-  {
-    Locked lock;
-    c.result = NextResult(SCRIPTED_WRITE);
-    int* words[] = {d1, d2, d3, d4, d5, d6, d7, d8, d9, d10, d11, d12};
-    FillDiag(SCRIPTED_WRITE, words, 12);
-  }
-  Record(c);
-  return c.result;
+  int* const words[] = {d1, d2, d3, d4, d5, d6, d7, d8, d9, d10, d11, d12};
+  return Answer(c, words);
 }
 
 FERRULE_API int ReadPort(int portEx, int port, unsigned char* status, int length, int timeoutMs,
                          int modelClass, int* d1, int* d2, int* d3, int* d4, int* d5, int* d6,
                          int* d7) {
-  ScriptedCall c = NewCall(SCRIPTED_READ);
-  c.portEx = portEx;
-  c.port = port;
+  ScriptedCall c = NewPortCall(SCRIPTED_READ, portEx, port, modelClass);
   c.count = length;
   c.timeoutMs = timeoutMs;
-  c.modelClass = modelClass;
   Reading r;
   {
     Locked lock;
@@ -179,49 +188,25 @@ FERRULE_API int ReadPort(int portEx, int port, unsigned char* status, int length
 
 FERRULE_API int GetPortStatus(int portEx, int port, unsigned char*, int timeoutMs,
                               int modelClass, int* d1, int* d2, int* d3, int* d4) {
-  ScriptedCall c = NewCall(SCRIPTED_STATUS);
-  c.portEx = portEx;
-  c.port = port;
+  ScriptedCall c = NewPortCall(SCRIPTED_STATUS, portEx, port, modelClass);
   c.timeoutMs = timeoutMs;
-  c.modelClass = modelClass;
-  {
-    Locked lock;
-    c.result = NextResult(SCRIPTED_STATUS);
-    int* words[] = {d1, d2, d3, d4};
-    FillDiag(SCRIPTED_STATUS, words, 4);
-  }
-  Record(c);
-  return c.result;
+  int* const words[] = {d1, d2, d3, d4};
+  return Answer(c, words);
 }
 
 FERRULE_API int ClosePort(int portEx, int port, int modelClass, int* d1, int* d2, int* d3,
                           int* d4) {
-  ScriptedCall c = NewCall(SCRIPTED_CLOSE);
-  c.portEx = portEx;
-  c.port = port;
-  c.modelClass = modelClass;
-  {
-    Locked lock;
-    c.result = NextResult(SCRIPTED_CLOSE);
-    int* words[] = {d1, d2, d3, d4};
-    FillDiag(SCRIPTED_CLOSE, words, 4);
-  }
-  Record(c);
-  return c.result;
+  ScriptedCall c = NewPortCall(SCRIPTED_CLOSE, portEx, port, modelClass);
+  int* const words[] = {d1, d2, d3, d4};
+  return Answer(c, words);
 }
 
 FERRULE_API int ReOpenNetPort(int portEx, int port, int* d1, int* d2, int* d3) {
   ScriptedCall c = NewCall(SCRIPTED_REOPEN);
   c.portEx = portEx;
   c.port = port;
-  {
-    Locked lock;
-    c.result = NextResult(SCRIPTED_REOPEN);
-    int* words[] = {d1, d2, d3};
-    FillDiag(SCRIPTED_REOPEN, words, 3);
-  }
-  Record(c);
-  return c.result;
+  int* const words[] = {d1, d2, d3};
+  return Answer(c, words);
 }
 
 SCRIPTED_API void Scripted_Reset(void) {

@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-class ServiceLog {
+#include "common/no_copy.h"
+
+class ServiceLog : win::NoCopy {
  public:
   ServiceLog();
   ~ServiceLog();
-  ServiceLog(const ServiceLog&) = delete;
-  ServiceLog& operator=(const ServiceLog&) = delete;
 
   const std::string& Path() const { return path_; }
   // Every line of the file so far, without line ends.

@@ -1,6 +1,13 @@
-# Test support shared by the service object's test groups. Include it from a
-# test folder's CMakeLists.txt before using it (folders are added in name
-# order, so every user includes it itself; it is read once per build):
+# Test support shared by every test group and by bench/. A group's folder
+# holds its own tests and helpers; what two groups (or a group and a bench
+# program) both need lives here, in one of the libraries below, and nowhere
+# else: a group never includes or compiles another group's files, and
+# nothing here includes a group's files. bench/ links these libraries by name.
+# New files join a library below (or a new library) in this file.
+#
+# Include it from a test folder's CMakeLists.txt before using it (folders are
+# added in name order, so every user includes it itself; it is read once per
+# build):
 #
 #   include(${PROJECT_SOURCE_DIR}/tests/support/support.cmake)
 #   halyard_add_scripted_test(NAME drawer_test SOURCES drawer_test.cpp [TIMEOUT 120])
@@ -35,12 +42,23 @@ add_custom_command(
   COMMENT "Quire.dll for the scripted tests")
 add_custom_target(scripted_quire DEPENDS ${HALYARD_SCRIPTED_DIR}/Quire.dll)
 
-# The recording Control Object, the STA helpers and device keys: usable by
-# any test, including those that load Halyard.dll through COM.
+# The recording Control Object, the STA helpers, device keys, the child
+# process runner and the log tests' scratch installation: usable by any test,
+# including those that load Halyard.dll through COM.
 add_library(halyard_test_support STATIC
-  ${_support}/recording_co.cpp ${_support}/device_key.cpp)
+  ${_support}/recording_co.cpp ${_support}/device_key.cpp ${_support}/child_process.cpp
+  ${_support}/log_installation.cpp)
 target_include_directories(halyard_test_support PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(halyard_test_support PUBLIC ole32 oleaut32 uuid user32 advapi32)
+
+# The printer emulator on loopback with its device key, and the service
+# opened on it (through COM or in this process): every end-to-end, soak,
+# fault and bench program starts from here. bench/ links it by name.
+add_library(halyard_test_emulated STATIC
+  ${_support}/emulated_device.cpp ${_support}/device_session.cpp
+  ${_support}/emulator_service.cpp)
+target_link_libraries(halyard_test_emulated PUBLIC halyard_test_support halyard_core
+                      printer_emulator_core)
 
 # The service object under test: the log read back (gLogHandle comes from
 # halyard_core) and the ServiceFixture of service_fixture.h.

@@ -6,18 +6,18 @@
 
 #include <string>
 
+#include "common/no_copy.h"
+
 namespace diagtest {
 
 std::string TempDir();  // with a trailing backslash
 
 // Points "UninstallString" at an uninstaller in dir for the life of the
 // object and puts the earlier value (or its absence) back afterwards.
-class UninstallEntry {
+class UninstallEntry : win::NoCopy {
  public:
   UninstallEntry();
   ~UninstallEntry();
-  UninstallEntry(const UninstallEntry&) = delete;
-  UninstallEntry& operator=(const UninstallEntry&) = delete;
 
   bool Set(const std::string& value, DWORD type = REG_SZ);
   void Remove();
@@ -30,12 +30,10 @@ class UninstallEntry {
 
 // A directory with an "OPOSLog.ini" of the given body; removed with its log
 // files when the object goes.
-class Installation {
+class Installation : win::NoCopy {
  public:
   explicit Installation(const std::string& name);
   ~Installation();
-  Installation(const Installation&) = delete;
-  Installation& operator=(const Installation&) = delete;
 
   const std::string& dir() const { return dir_; }
   void WriteIni(const std::string& body) const;

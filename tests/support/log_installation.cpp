@@ -1,32 +1,15 @@
-#include "diag_support.h"
+// The scratch installation of the log tests: temp folders, the INI and the uninstall entry.
+#include "tests/support/log_installation.h"
 
 #include <fstream>
-#include <sstream>
 
 #include "common/win32_raii.h"
+#include "tests/support/scratch_files.h"
 
 namespace diagtest {
 namespace {
 constexpr char kKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OPOS_is1";
 constexpr char kValue[] = "UninstallString";
-
-void RemoveTree(const std::string& dir) {
-  WIN32_FIND_DATAA found;
-  HANDLE h = FindFirstFileA((dir + "*").c_str(), &found);
-  if (h != INVALID_HANDLE_VALUE) {
-    do {
-      std::string name = found.cFileName;
-      if (name == "." || name == "..") continue;
-      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(dir + name + "\\");
-      } else {
-        DeleteFileA((dir + name).c_str());
-      }
-    } while (FindNextFileA(h, &found));
-    FindClose(h);
-  }
-  RemoveDirectoryA(dir.c_str());
-}
 }  // namespace
 
 std::string TempDir() {
@@ -84,11 +67,11 @@ void UninstallEntry::Remove() {
 
 Installation::Installation(const std::string& name)
     : dir_(TempDir() + name + std::to_string(GetCurrentProcessId()) + "\\") {
-  RemoveTree(dir_);
+  scratch::RemoveTree(dir_);
   CreateDirectoryA(dir_.c_str(), nullptr);
 }
 
-Installation::~Installation() { RemoveTree(dir_); }
+Installation::~Installation() { scratch::RemoveTree(dir_); }
 
 void Installation::WriteIni(const std::string& body) const {
   std::ofstream out(dir_ + "OPOSLog.ini", std::ios::binary | std::ios::trunc);
@@ -96,10 +79,7 @@ void Installation::WriteIni(const std::string& body) const {
 }
 
 std::string Installation::ReadLog() const {
-  std::ifstream in(LogPath(), std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  return scratch::ReadAll(LogPath());
 }
 
 }  // namespace diagtest
