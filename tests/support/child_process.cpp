@@ -1,6 +1,7 @@
 // The one way tests run a child process: pipes, reader threads, time limit.
 #include "tests/support/child_process.h"
 
+#include <atomic>
 #include <thread>
 
 #include "common/win32_raii.h"
@@ -21,13 +22,27 @@ Pipe ChildPipe(bool childReads) {
   return p;
 }
 
-// Reads a pipe to its end on a thread of its own, so a child that fills one
-// pipe while we read the other cannot stall.
-std::thread Drain(HANDLE pipe, std::string& into) {
-  return std::thread([pipe, &into] {
+// Reads a pipe on a thread of its own while the child runs, so a child that
+// fills one pipe while we read the other cannot stall. Only what is there is
+// read: a grandchild that inherited the pipe and lives on cannot hold us, for
+// once the child has ended, what is left is read and the reader stops.
+std::thread Drain(HANDLE pipe, std::string& into, const std::atomic<bool>& childEnded) {
+  return std::thread([pipe, &into, &childEnded] {
     char buffer[4096];
-    DWORD n = 0;
-    while (ReadFile(pipe, buffer, sizeof(buffer), &n, nullptr) && n > 0) into.append(buffer, n);
+    for (;;) {
+      const bool ended = childEnded.load();  // before the peek: all it wrote is in the pipe
+      DWORD ready = 0;
+      if (!PeekNamedPipe(pipe, nullptr, 0, nullptr, &ready, nullptr)) return;  // writers gone
+      if (ready == 0) {
+        if (ended) return;
+        Sleep(10);
+        continue;
+      }
+      DWORD n = 0;
+      const DWORD want = ready < sizeof(buffer) ? ready : static_cast<DWORD>(sizeof(buffer));
+      if (!ReadFile(pipe, buffer, want, &n, nullptr) || n == 0) return;
+      into.append(buffer, n);
+    }
   });
 }
 
@@ -58,17 +73,19 @@ ChildResult RunChild(const std::wstring& commandLine, const ChildOptions& option
     return result;
   }
   win::UniqueHandle process(pi.hProcess), thread(pi.hThread);
-  // Only the child holds the write ends now, so the reads end when it does;
-  // its standard input is at its end from the start.
+  // Only the child holds the write ends now; its standard input is at its
+  // end from the start.
   in = Pipe{};
   out.write.reset();
   err.write.reset();
-  std::thread outReader = Drain(out.read.get(), result.out);
-  std::thread errReader = Drain(err.read.get(), result.err);
+  std::atomic<bool> ended{false};
+  std::thread outReader = Drain(out.read.get(), result.out, ended);
+  std::thread errReader = Drain(err.read.get(), result.err, ended);
   result.finished = WaitForSingleObject(process.get(), options.timeoutMs) == WAIT_OBJECT_0;
   if (!result.finished) TerminateProcess(process.get(), 99);
   WaitForSingleObject(process.get(), INFINITE);
   GetExitCodeProcess(process.get(), &result.exitCode);
+  ended = true;
   outReader.join();
   errReader.join();
   return result;
