@@ -24,7 +24,7 @@ const std::wstring kClassKey = L"CLSID\\" + GuidText(CLSID_SOTvCash);
 void RegSvr32(const std::wstring& args, const std::wstring& dll) {
   ChildResult r =
       RunChild(L"regsvr32.exe " + args + L" \"" + dll + L"\"", testsupport::OutputTogether());
-  ASSERT_TRUE(r.finished) << Narrow(args);
+  ASSERT_TRUE(r.finished) << Narrow(args) << "\n" << r.out << r.err;
   ASSERT_EQ(r.exitCode, 0u) << "regsvr32 " << Narrow(args) << " " << Narrow(dll) << "\n"
                             << r.out;
 }
