@@ -38,7 +38,7 @@ add_custom_target(scripted_quire DEPENDS ${HALYARD_SCRIPTED_DIR}/Quire.dll)
 # The recording Control Object, the STA helpers and device keys: usable by
 # any test, including those that load Halyard.dll through COM.
 add_library(halyard_test_support STATIC
-  ${_support}/recording_co.cpp ${_support}/device_key.cpp)
+  ${_support}/recording_co.cpp ${_support}/device_key.cpp ${_support}/process_counts.cpp)
 target_include_directories(halyard_test_support PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(halyard_test_support PUBLIC ole32 oleaut32 uuid user32 advapi32)
 
