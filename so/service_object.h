@@ -11,6 +11,7 @@
 //   so/health.cpp          CheckHealth and the interactive dialog
 //   so/direct_io.cpp       DirectIO, ClearInput, ClearOutput
 // and the rooms, each owning the state it uses:
+//   so/service_rooms.h     the block the worker threads share with the service
 //   events/printer_session the port and every call into the port library
 //   events/worker_pair     the poll and delivery threads, their events and the event queue
 //   events/drawer_watch    what the poll thread shares with waitForDrawerClose
