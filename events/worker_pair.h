@@ -93,14 +93,11 @@ class WorkerPair {
   bool StopRequested() const { return bStopThreads == 1; }
   // Also cuts the poll thread's nap short.
   void RequestStop();
-  void ClearStopRequest() { bStopThreads = 0; }
   // A wait for the threads' ends is serving incoming calls: a call that comes
   // in meanwhile must not open, close or start threads.
   bool Ending() const { return bEndingThreads == 1; }
   // The delivery thread of the present pair has been resumed with its stream.
   bool DeliveryStarted() const { return bSendStarted != 0; }
-  // The delivery thread is inside a call into the Control Object.
-  bool Delivering() const { return bDelivering == 1; }
   // The delivery thread's last take found a job.
   bool Sending() const { return bSending == 1; }
   DWORD ThreadWaitLimit() const { return nThreadWaitLimit; }

@@ -40,11 +40,14 @@ bool SOTvCash::RestartWorkerThreads() {
     return false;
   }
   // The old pair's queued jobs were never meant to be delivered; they go
-  // with it.
-  RenewWorkers();
-  workers_->Queue().CreateLock();
-  workers_->InitEventJob();
-  if (!workers_->CreateWorkerThreads() || !workers_->CreateWorkerEvents()) {
+  // with it. It is let go only once the new threads exist, so that no
+  // handle of the new pair can carry an old one's value.
+  win::ComPtr<WorkerPair> next = NextWorkers();
+  next->Queue().CreateLock();
+  next->InitEventJob();
+  const bool made = next->CreateWorkerThreads() && next->CreateWorkerEvents();
+  workers_ = next;
+  if (!made) {
     // The stop request stays, so that the next enable tries again.
     workers_->EndWorkerThreads(workers_->ThreadWaitLimit());
     LOG_ERROR(gLogHandle, "Cash.RestartWorkerThreads %d:CreateThread%s", 1, kEmptySuffix);

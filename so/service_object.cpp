@@ -87,8 +87,10 @@ HRESULT SOTvCash::Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD flags, DISP
                       argErr);
 }
 
-void SOTvCash::RenewWorkers() {
-  const DWORD limitMs = workers_->ThreadWaitLimit();
-  workers_ = NewWorkers();
-  workers_->SetThreadWaitLimit(limitMs);
+win::ComPtr<WorkerPair> SOTvCash::NextWorkers() {
+  win::ComPtr<WorkerPair> next = NewWorkers();
+  next->SetThreadWaitLimit(workers_->ThreadWaitLimit());
+  return next;
 }
+
+void SOTvCash::RenewWorkers() { workers_ = NextWorkers(); }

@@ -158,7 +158,9 @@ class SOTvCash : public ISOTvCash {
   LONG TracedValue(LONG code) const;
   // A pair without threads for this service's next opening or restart.
   win::ComPtr<WorkerPair> NewWorkers();
-  // Lets go of the present pair for a new one with the same wait limit.
+  // A pair without threads with the present pair's wait limit.
+  win::ComPtr<WorkerPair> NextWorkers();
+  // Lets go of the present pair for the next one.
   void RenewWorkers();
   // Ends the threads of the present pair and gives up what they no longer
   // hold: its lock, events and handles once both have ended, the port once
