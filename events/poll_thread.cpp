@@ -130,15 +130,16 @@ DWORD WINAPI WorkerPair::lpEventProc(LPVOID self) {
   DrawerWatch& watch = pair.context_.watch;
   LOG_DEBUG(gLogHandle, "Cash.lpEventProc(0x%02x)", AddressOf(pair.context_.service));
   watch.bPollRunning = 1;
-  while (pair.bStopThreads != 1) Sleep(pair.PollOnce());
+  while (pair.bStopThreads != 1) pair.Nap(pair.PollOnce());
   {
     // A waiter that registers under this lock sees either a running poll
     // thread or none.
     win::CsLock lock(watch.csDrawerWait);
     watch.bPollRunning = 0;
   }
-  // After this the object may be gone: only the log is touched.
   SetEvent(pair.hPrnExitEvent.get());
   LOG_DEBUG(gLogHandle, "Cash.lpPrnProc:%d SetEvent hPrnExitEvent%s", 0, kEmptySuffix);
+  // Last: the pair, and what it keeps alive, may go with this reference.
+  pair.Release();
   return 0;
 }

@@ -75,10 +75,21 @@ void PrinterSession::Attach(LONG portEx, LONG port, LONG portType, LONG modelCla
   nModelClass = modelClass;
 }
 
-void PrinterSession::Close(PortWords& words) {
+void PrinterSession::Close(PortWords& words) { HandOver().Close(words); }
+
+PortToClose PrinterSession::HandOver() {
+  PortToClose port{true, hPortEx, hPort, nModelClass};
+  hPortEx = 0;
+  hPort = 0;
+  return port;
+}
+
+void PortToClose::Close(PortWords& words) {
+  if (!open) return;
+  open = false;
   words = PortWords{};
   int* d = words.d;
-  ClosePort(hPortEx, hPort, nModelClass, &d[0], &d[1], &d[2], &d[3]);
+  ClosePort(portEx, port, modelClass, &d[0], &d[1], &d[2], &d[3]);
 }
 
 void PrinterSession::SetPolarityFromOpenSingle(DWORD openSingle) {

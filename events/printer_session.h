@@ -25,6 +25,17 @@ struct PortWords {
   int d[12] = {};
 };
 
+// An open port's values, handed over to be closed later by whoever lets go
+// of it last.
+struct PortToClose {
+  bool open = false;
+  LONG portEx = 0;
+  LONG port = 0;
+  LONG modelClass = 0;
+  // ClosePort once; nothing when not open.
+  void Close(PortWords& words);
+};
+
 class PrinterSession {
  public:
   PrinterSession() = default;
@@ -38,6 +49,9 @@ class PrinterSession {
   // tests stage a session on the scripted port with it.
   void Attach(LONG portEx, LONG port, LONG portType, LONG modelClass);
   void Close(PortWords& words);
+  // Gives the port to the caller, who closes it; the session is left without
+  // one, and the next Open makes a new connection.
+  PortToClose HandOver();
 
   // OpenSingle of the device key: 1 when the sensor bit reads set while the
   // drawer is open ("Abnormal"), anything else when it reads set while shut.

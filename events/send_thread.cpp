@@ -69,7 +69,12 @@ void WorkerPair::DeliverUntilStopped(IDispatch* co) {
       continue;
     }
     LOG_DEBUG(gLogHandle, "Cash.lpSendProc OutputId begin:%d", value);
+    // Seen by a close or restart made from inside this very call: it must
+    // not wait for this thread, which cannot return before it does.
+    ++nDeliveryCalls;
+    bDelivering = 1;
     call.Send(co, status_update_dispid_, value);
+    bDelivering = 0;
     LOG_DEBUG(gLogHandle, "Cash.lpSendProc OutputId end:%d", value);
   }
 }
@@ -90,5 +95,7 @@ DWORD WINAPI WorkerPair::lpSendProc(LPVOID self) {
   LOG_DEBUG(gLogHandle, "Cash.lpSendProc:%d SetEvent hSndExitEvent%s", 0, kEmptySuffix);
   SetEvent(pair.hSndExitEvent.get());
   CoUninitialize();
+  // Last: the pair, and what it keeps alive, may go with this reference.
+  pair.Release();
   return 0;
 }

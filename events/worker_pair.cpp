@@ -27,9 +27,19 @@ DWORD Remaining(DWORD start, DWORD limitMs) {
   return elapsed >= limitMs ? 0 : limitMs - elapsed;
 }
 
-win::UniqueHandle CreateSuspended(LPTHREAD_START_ROUTINE routine, void* pair) {
-  return win::UniqueHandle(CreateThread(nullptr, 0, routine, pair, CREATE_SUSPENDED, nullptr));
+// The thread holds a reference to its pair from before it starts; a thread
+// that could not be made gives it back.
+win::UniqueHandle CreateSuspended(LPTHREAD_START_ROUTINE routine, WorkerPair* pair) {
+  pair->AddRef();
+  win::UniqueHandle thread(CreateThread(nullptr, 0, routine, pair, CREATE_SUSPENDED, nullptr));
+  if (!thread) pair->Release();
+  return thread;
 }
+
+// How long the delivery thread may sit in one call, while the waiting thread
+// serves every call that comes in, before the wait stops counting on it.
+constexpr DWORD kNestedCallProbeMs = 250;
+constexpr DWORD kWaitSliceMs = 50;
 
 // Puts the Control Object's interface into a stream that the delivery
 // thread unmarshals; the results are not examined (a thread without a
@@ -43,6 +53,35 @@ IStream* MarshalForDeliveryThread(IDispatch* co) {
 }
 
 }  // namespace
+
+WorkerPair::WorkerPair(const WorkerContext& context)
+    : context_(context), hStopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+
+WorkerPair::~WorkerPair() {
+  // Whatever a close left to the threads that outlived it goes now.
+  queue_.DestroyLock();
+  PortWords words;
+  port_to_close_.Close(words);
+}
+
+ULONG WorkerPair::Release() {
+  const LONG left = InterlockedDecrement(&refs_);
+  if (left == 0) delete this;
+  return static_cast<ULONG>(left);
+}
+
+void WorkerPair::RequestStop() {
+  bStopThreads = 1;
+  SetEvent(hStopEvent.get());
+}
+
+void WorkerPair::Nap(DWORD ms) {
+  if (!hStopEvent) {
+    Sleep(ms);
+    return;
+  }
+  WaitForSingleObject(hStopEvent.get(), ms);
+}
 
 bool WorkerPair::CreateWorkerThreads() {
   hEventThread = CreateSuspended(lpEventProc, this);
@@ -64,57 +103,42 @@ bool WorkerPair::CreateWorkerEvents() {
   return true;
 }
 
-bool WorkerPair::EndWorkerThreads(DWORD limitMs) {
-  bStopThreads = 1;
+// True once the delivery thread has been inside the same call for the probe
+// time; seenCall and seenSince carry what the last look saw.
+bool WorkerPair::DeliveryStuck(LONG& seenCall, DWORD& seenSince) const {
+  const LONG call = nDeliveryCalls.load();
+  if (bDelivering != 1 || call != seenCall) {
+    seenCall = bDelivering == 1 ? call : -1;
+    seenSince = GetTickCount();
+    return false;
+  }
+  return GetTickCount() - seenSince >= kNestedCallProbeMs;
+}
+
+WorkersEnd WorkerPair::EndWorkerThreads(DWORD limitMs) {
+  RequestStop();
   // A thread that never ran must run to see the request; a running one is unaffected.
   ResumeThread(hEventThread.get());
   ResumeThread(hSendThread.get());
-  DWORD start = GetTickCount();
-  bool ended = true;
+  WorkersEnd end;
+  end.poll = !hEventThread;
+  end.delivery = !hSendThread;
+  const DWORD start = GetTickCount();
+  LONG seenCall = -1;
+  DWORD seenSince = start;
   bEndingThreads = 1;
-  for (HANDLE thread : {hEventThread.get(), hSendThread.get()}) {
-    if (thread == nullptr) continue;
-    if (!WaitServingCalls(thread, Remaining(start, limitMs))) ended = false;
+  for (;;) {
+    if (!end.poll) end.poll = WaitForSingleObject(hEventThread.get(), 0) == WAIT_OBJECT_0;
+    if (!end.delivery) end.delivery = WaitForSingleObject(hSendThread.get(), 0) == WAIT_OBJECT_0;
+    const bool stuck = !end.delivery && DeliveryStuck(seenCall, seenSince);
+    if (end.Both() || (end.poll && stuck)) break;
+    const DWORD left = Remaining(start, limitMs);
+    if (left == 0) break;
+    HANDLE pending = !end.poll ? hEventThread.get() : hSendThread.get();
+    WaitServingCalls(pending, left < kWaitSliceMs ? left : kWaitSliceMs);
   }
   bEndingThreads = 0;
-  return ended;
-}
-
-bool WorkerPair::RestartWorkerThreads() {
-  LOG_DEBUG(gLogHandle, "Cash.RestartWorkerThreads()");
-  if (!EndWorkerThreads(nThreadWaitLimit)) {
-    LOG_ERROR(gLogHandle, "Cash.RestartWorkerThreads %d:threads still running%s", 1, kEmptySuffix);
-    return false;
-  }
-  // The ended pair signalled its events; the new pair must find them clear.
-  ResetEvent(hPrnExitEvent.get());
-  ResetEvent(hSndExitEvent.get());
-  ResetEvent(hSndReadyEvent.get());
-  // Jobs the old pair left were never meant to be delivered.
-  InitEventJob();
-  bStopThreads = 0;
-  if (!CreateWorkerThreads()) {
-    bStopThreads = 1;
-    LOG_ERROR(gLogHandle, "Cash.RestartWorkerThreads %d:CreateThread%s", 1, kEmptySuffix);
-    return false;
-  }
-  LOG_DEBUG(gLogHandle, "Cash.RestartWorkerThreads:%d%s", 0, kEmptySuffix);
-  return true;
-}
-
-bool WorkerPair::ReclaimLeftovers(DWORD limitMs) {
-  if (bThreadsLeft == 0) return true;
-  if (!EndWorkerThreads(limitMs)) return false;
-  PortWords closeWords;
-  ReleaseOpening(closeWords);
-  bThreadsLeft = 0;
-  bStopThreads = 0;
-  return true;
-}
-
-void WorkerPair::ReleaseOpening(PortWords& closeWords) {
-  FreeResourceQ();
-  context_.printer.Close(closeWords);
+  return end;
 }
 
 void WorkerPair::FreeResourceQ() {

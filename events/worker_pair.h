@@ -1,13 +1,18 @@
 // The worker pair: one opening's poll thread and delivery thread, the event
 // queue between them and the events they signal. The pair is made suspended
-// with the opening, started by the enable, ended by a stop request, made
-// anew after a release, and reclaims what a close had to leave to threads
-// that outlived it.
+// with the opening, started by the enable and ended by a stop request; a
+// release followed by a new start, and every opening, get a pair of their own.
+// The pair is counted: the service holds one reference and each thread
+// another, taken before it starts and dropped as its last act, so a thread
+// that is still inside a call into the Control Object when the service
+// closes or goes finishes on memory that is still there. The lock, the
+// events, the thread handles (and a port left to it) go with the last one.
 #pragma once
 
 #include <windows.h>
 #include <objbase.h>
 
+#include <memory>
 #include <optional>
 
 #include "common/win32_raii.h"
@@ -27,7 +32,10 @@ extern HANDLE(WINAPI* gCreateEvent)(LPSECURITY_ATTRIBUTES attributes, BOOL manua
 // What the worker threads reach of their service besides the pair itself,
 // named one by one: the threads never see the service.
 struct WorkerContext {
-  const void* service;              // named in the threads' first log lines
+  // Keeps what the references below point into alive for as long as a pair
+  // (and so a thread) exists, whether or not the service still does.
+  std::shared_ptr<void> keepAlive;
+  const void* service;              // named in the threads' first log lines (never read through)
   PrinterSession& printer;          // the port the poll thread reads
   DrawerWatch& watch;               // shared with waitForDrawerClose
   const SharedLong& freeze_events;  // FreezeEvents: nothing is read or delivered while 1
@@ -35,27 +43,42 @@ struct WorkerContext {
   SharedLong& drawer_opened;        // DrawerOpened
 };
 
+// How far EndWorkerThreads got.
+struct WorkersEnd {
+  bool poll = true;      // the poll thread has ended (or never existed)
+  bool delivery = true;  // the delivery thread has ended (or never existed)
+  bool Both() const { return poll && delivery; }
+};
+
 class WorkerPair {
  public:
-  explicit WorkerPair(const WorkerContext& context) : context_(context) {}
+  // A new pair with one reference, the caller's (win::ComPtr<WorkerPair>::adopt).
+  explicit WorkerPair(const WorkerContext& context);
+  ~WorkerPair();
   WorkerPair(const WorkerPair&) = delete;
   WorkerPair& operator=(const WorkerPair&) = delete;
+
+  ULONG AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
+  ULONG Release();
 
   // Creates both threads suspended; false when either could not be made.
   bool CreateWorkerThreads();
   // Creates the four events, stopping at the first that cannot be made.
   bool CreateWorkerEvents();
   // Sets the stop request, resumes the threads and waits for their ends
-  // while serving incoming calls, at most limitMs; false when they still run.
-  bool EndWorkerThreads(DWORD limitMs);
-  // Ends stopped threads and creates a fresh suspended pair (after a release).
-  bool RestartWorkerThreads();
-  // Frees what an earlier opening had to leave to threads that outlived
-  // CloseService, once they have ended; false while they still run.
-  bool ReclaimLeftovers(DWORD limitMs);
-  // Frees the queue's lock, the events and thread handles, then closes the
-  // port: only once the threads that read it have ended.
-  void ReleaseOpening(PortWords& closeWords);
+  // while serving incoming calls, at most limitMs. The delivery thread is
+  // not waited for once it has sat in one SOStatusUpdate call for a while
+  // with this thread serving calls: that call is the one the caller is
+  // nested in (or a Control Object that does not answer), and it cannot
+  // return before the caller does. Such a thread ends after its call, on
+  // its own reference.
+  WorkersEnd EndWorkerThreads(DWORD limitMs);
+  // Frees the queue's lock, the events and thread handles: only once both
+  // threads have ended.
+  void FreeResourceQ();
+  // A port that a poll thread still reads when the service lets go of the
+  // pair: closed with the pair's last reference.
+  void KeepPortToClose(const PortToClose& port) { port_to_close_ = port; }
 
   // Hands the Control Object's interface to the delivery thread, resumes it
   // and waits for its readiness; false when it did not report ready in time.
@@ -68,17 +91,13 @@ class WorkerPair {
   std::optional<LONG> fEventJob(LONG operation, LONG value, LONG reserved);
 
   bool StopRequested() const { return bStopThreads == 1; }
-  void RequestStop() { bStopThreads = 1; }
-  void ClearStopRequest() { bStopThreads = 0; }
+  // Also cuts the poll thread's nap short.
+  void RequestStop();
   // A wait for the threads' ends is serving incoming calls: a call that comes
   // in meanwhile must not open, close or start threads.
   bool Ending() const { return bEndingThreads == 1; }
   // The delivery thread of the present pair has been resumed with its stream.
   bool DeliveryStarted() const { return bSendStarted != 0; }
-  // A close gave up waiting: the threads, queue lock, events and port of that
-  // opening are kept until the threads have ended.
-  bool HasLeftovers() const { return bThreadsLeft == 1; }
-  void KeepLeftovers() { bThreadsLeft = 1; }
   // The delivery thread's last take found a job.
   bool Sending() const { return bSending == 1; }
   DWORD ThreadWaitLimit() const { return nThreadWaitLimit; }
@@ -104,15 +123,19 @@ class WorkerPair {
   void OpenReading();
   void ShutReading();
   void DeliverUntilStopped(IDispatch* co);
-  void FreeResourceQ();
+  // The poll thread's pause between readings; ends early at a stop request.
+  void Nap(DWORD ms);
+  bool DeliveryStuck(LONG& seenCall, DWORD& seenSince) const;
 
+  LONG refs_ = 1;
   WorkerContext context_;
   EventQueue queue_;
   SharedLong bStopThreads{0};
   SharedLong bSending{0};
   SharedLong bSendStarted{0};
-  SharedLong bThreadsLeft{0};
   SharedLong bEndingThreads{0};
+  SharedLong bDelivering{0};
+  SharedLong nDeliveryCalls{0};  // counts the calls begun, to tell one call from the next
   // Limit for waiting on the threads' ends (close, restart, failed open).
   DWORD nThreadWaitLimit = 50000;
   IStream* pDispStream = nullptr;
@@ -123,4 +146,6 @@ class WorkerPair {
   win::UniqueHandle hSndExitEvent;
   win::UniqueHandle hSndReadyEvent;
   win::UniqueHandle hDrawerOpenEvent;
+  win::UniqueHandle hStopEvent;  // set with the stop request (manual reset)
+  PortToClose port_to_close_;
 };

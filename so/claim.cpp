@@ -12,7 +12,7 @@ HRESULT SOTvCash::ClaimDevice(LONG Timeout, LONG* pRC) {
     LOG_ERROR(gLogHandle, "Cash.ClaimDevice %d: OPened is false%s", 0, kEmptySuffix);
     return S_FALSE;
   }
-  if (DeviceEnabled == 1 && workers_.StopRequested()) StartMonitoring();
+  if (DeviceEnabled == 1 && workers_->StopRequested()) StartMonitoring();
   SetResult(pRC, opos::SUCCESS);
   Claimed = 1;
   TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
@@ -28,7 +28,7 @@ HRESULT SOTvCash::ReleaseDevice(LONG* pRC) {
     LOG_DEBUG(gLogHandle, "Cash.ReleaseDevice:%d%s", 0, kEmptySuffix);
     return S_OK;
   }
-  workers_.RequestStop();
+  workers_->RequestStop();
   Claimed = 0;
   State = opos::S_IDLE;
   SetResult(pRC, opos::SUCCESS);

@@ -70,7 +70,7 @@ HRESULT SOTvCash::openDrawer(LONG* pRC) {
 
   // Cleared before the kick goes out: an opening that the poll thread reads
   // while the write is still under way must still end the wait below.
-  ::ResetEvent(workers_.DrawerOpenEvent().get());
+  ::ResetEvent(workers_->DrawerOpenEvent().get());
   PortWords words;
   if (printer_.Kick(words)) {
     ReportKickWritten(*this, pRC, words);
@@ -80,7 +80,7 @@ HRESULT SOTvCash::openDrawer(LONG* pRC) {
       watch_.bDrawerOpenSeen = 0;
     } else {
       // Bounded and not examined: a drawer that never reports open is not an error.
-      ::WaitForSingleObject(workers_.DrawerOpenEvent().get(), kOpenSignalWaitMs);
+      ::WaitForSingleObject(workers_->DrawerOpenEvent().get(), kOpenSignalWaitMs);
     }
   } else {
     ReportKickFailed(*this, pRC, words);

@@ -14,7 +14,7 @@ void SOTvCash::SetDeviceEnabled(LONG enabled) {
     }
     // Enabled and monitoring: nothing to do. Enabled after a release: the
     // threads have stopped and are started again below.
-    if (DeviceEnabled == 1 && !workers_.StopRequested()) {
+    if (DeviceEnabled == 1 && !workers_->StopRequested()) {
       LOG_DEBUG(gLogHandle, "Cash.SetDeviceEnabled ok");
       return;
     }
@@ -30,20 +30,47 @@ void SOTvCash::SetDeviceEnabled(LONG enabled) {
   LOG_DEBUG(gLogHandle, "Cash.SetDeviceEnabled:ok%s", kEmptySuffix);
 }
 
+bool SOTvCash::RestartWorkerThreads() {
+  LOG_DEBUG(gLogHandle, "Cash.RestartWorkerThreads()");
+  // Two poll threads would each report the same change: the old one must be
+  // gone. Its delivery thread need not be: inside the call that brought us
+  // here it cannot end before we return, and it keeps its own pair.
+  if (!workers_->EndWorkerThreads(workers_->ThreadWaitLimit()).poll) {
+    LOG_ERROR(gLogHandle, "Cash.RestartWorkerThreads %d:threads still running%s", 1, kEmptySuffix);
+    return false;
+  }
+  // The old pair's queued jobs were never meant to be delivered; they go
+  // with it. It is let go only once the new threads exist, so that no
+  // handle of the new pair can carry an old one's value.
+  win::ComPtr<WorkerPair> next = NextWorkers();
+  next->Queue().CreateLock();
+  next->InitEventJob();
+  const bool made = next->CreateWorkerThreads() && next->CreateWorkerEvents();
+  workers_ = next;
+  if (!made) {
+    // The stop request stays, so that the next enable tries again.
+    workers_->EndWorkerThreads(workers_->ThreadWaitLimit());
+    LOG_ERROR(gLogHandle, "Cash.RestartWorkerThreads %d:CreateThread%s", 1, kEmptySuffix);
+    return false;
+  }
+  LOG_DEBUG(gLogHandle, "Cash.RestartWorkerThreads:%d%s", 0, kEmptySuffix);
+  return true;
+}
+
 void SOTvCash::StartMonitoring() {
   // Called back from the Control Object while its threads are being ended.
-  if (workers_.Ending()) {
+  if (workers_->Ending()) {
     LOG_ERROR(gLogHandle, "Cash.SetDeviceEnabled exit threads are being ended%s", kEmptySuffix);
     return;
   }
-  if (workers_.StopRequested() && !workers_.RestartWorkerThreads()) {
+  if (workers_->StopRequested() && !RestartWorkerThreads()) {
     DeviceEnabled = 0;
     return;
   }
 
   // Only a delivery thread that has not yet taken an interface gets one, and
   // only that one signals its readiness.
-  if (!workers_.DeliveryStarted() && !workers_.StartDelivery(pCoDispatch, dispidSOStatusUpdate)) {
+  if (!workers_->DeliveryStarted() && !workers_->StartDelivery(pCoDispatch, dispidSOStatusUpdate)) {
     LOG_DEBUG(gLogHandle, "SetDeviceEnabled Failed");
     DeviceEnabled = 0;
   }
@@ -70,11 +97,11 @@ void SOTvCash::StartMonitoring() {
     win::CsLock lock(watch_.csDrawerWait);
     const LONG status = open ? opos::CASH_SUE_DRAWEROPEN : opos::CASH_SUE_DRAWERCLOSED;
     DrawerOpened = open ? 1 : 0;
-    workers_.fEventJob(EVENTJOB_PUT, status, 0);
+    workers_->fEventJob(EVENTJOB_PUT, status, 0);
     watch_.bDrawerOpenSeen = open ? 1 : 0;
   }
 
-  workers_.StartPolling();
+  workers_->StartPolling();
   DeviceEnabled = 1;
   LOG_DEBUG(gLogHandle, "Cash.SetDeviceEnabled:ok%s", kEmptySuffix);
 }

@@ -57,19 +57,64 @@ bool ReadDword(HKEY key, const char* name, DWORD& value) {
   return true;
 }
 
-// A failed opening ends the threads it made and frees the queue lock, the
-// events and the port, so that it leaves nothing behind.
-void GiveBackOpening(WorkerPair& workers) {
-  if (workers.EndWorkerThreads(workers.ThreadWaitLimit())) {
-    PortWords closeWords;
-    workers.ReleaseOpening(closeWords);
-    workers.ClearStopRequest();
+// A call answered at once, with nothing changed but ResultCode.
+struct ShortAnswer {
+  LONG rc;
+  LONG traceLevel;
+  bool errorLine;    // the closing line at error level rather than debug
+  const char* line;  // formatted with value and the empty suffix
+  int value;
+  HRESULT status;
+};
+
+constexpr ShortAnswer kAlreadyOpen{opos::SUCCESS, TRACE_DEBUG, false, "Cash.OpenService:%d%s", 0,
+                                   S_OK};
+constexpr ShortAnswer kOpenWhileEnding{opos::E_FAILURE, TRACE_ERROR, true,
+                                       "Cash.OpenService %d:threads are being ended%s", 1, S_FALSE};
+constexpr ShortAnswer kNotOpen{opos::E_CLOSED, TRACE_DEBUG, false, "Cash.CloseService:%d%s", 0,
+                               S_OK};
+// The Control Object calls back while this close (or a restart) waits for
+// the threads: the close under way finishes the work.
+constexpr ShortAnswer kCloseWhileEnding{opos::E_CLOSED, TRACE_DEBUG, true,
+                                        "Cash.CloseService %d:threads are being ended%s", 1, S_OK};
+
+HRESULT Answer(SOTvCash& so, LONG* pRC, const ShortAnswer& a) {
+  so.SetResult(pRC, a.rc);
+  so.TraceProperty(TRACE_ResultCode, a.traceLevel);
+  if (a.errorLine) {
+    LOG_ERROR(gLogHandle, a.line, a.value, kEmptySuffix);
   } else {
-    workers.KeepLeftovers();
+    LOG_DEBUG(gLogHandle, a.line, a.value, kEmptySuffix);
   }
+  return a.status;
 }
 
 }  // namespace
+
+void SOTvCash::GiveBackOpening() {
+  PortWords closeWords;
+  LetGoOfWorkers(closeWords);
+}
+
+WorkersEnd SOTvCash::LetGoOfWorkers(PortWords& closeWords) {
+  const WorkersEnd end = workers_->EndWorkerThreads(workers_->ThreadWaitLimit());
+  if (end.poll) {
+    printer_.Close(closeWords);
+  } else {
+    // Closed when the poll thread that still reads it lets go of its pair.
+    workers_->KeepPortToClose(printer_.HandOver());
+  }
+  if (end.Both()) {
+    workers_->FreeResourceQ();
+  } else {
+    // The stop request of that pair stands for good, and its lock and events
+    // go with its last thread; this service goes on with a pair of its own.
+    LOG_WARN(gLogHandle, "Cash.FreeResourceQ %d:threads still running, freed as they end%s", 1,
+             kEmptySuffix);
+  }
+  RenewWorkers();
+  return end;
+}
 
 HRESULT SOTvCash::OpenService(BSTR DeviceClass, BSTR DeviceName, IDispatch* pDispatch,
                               LONG* pRC) {
@@ -78,20 +123,9 @@ HRESULT SOTvCash::OpenService(BSTR DeviceClass, BSTR DeviceName, IDispatch* pDis
   LOG_DEBUG(gLogHandle, "Cash.OpenService(\"%s\",\"%s\",pDispatch,0x%02x)", deviceClass.c_str(),
             deviceName.c_str(), AddressOf(pRC));
 
-  if (bOpened == 1) {
-    SetResult(pRC, opos::SUCCESS);
-    TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
-    LOG_DEBUG(gLogHandle, "Cash.OpenService:%d%s", 0, kEmptySuffix);
-    return S_OK;
-  }
-
+  if (bOpened == 1) return Answer(*this, pRC, kAlreadyOpen);
   // Called back from a Control Object while a failed opening ends its threads.
-  if (workers_.Ending()) {
-    SetResult(pRC, opos::E_FAILURE);
-    TraceProperty(TRACE_ResultCode, TRACE_ERROR);
-    LOG_ERROR(gLogHandle, "Cash.OpenService %d:threads are being ended%s", 1, kEmptySuffix);
-    return S_FALSE;
-  }
+  if (workers_->Ending()) return Answer(*this, pRC, kOpenWhileEnding);
 
   // Names that do not fit the buffers or the key path are refused whole
   // rather than cut into the name of another device.
@@ -100,15 +134,6 @@ HRESULT SOTvCash::OpenService(BSTR DeviceClass, BSTR DeviceName, IDispatch* pDis
     TraceProperty(TRACE_ResultCode, TRACE_ERROR);
     LOG_ERROR(gLogHandle, "Cash.OpenService %d:name too long %d %d%s", 1,
               static_cast<int>(deviceClass.size()), static_cast<int>(deviceName.size()),
-              kEmptySuffix);
-    return S_FALSE;
-  }
-
-  // Threads that outlived the last CloseService still use this object's queue.
-  if (!workers_.ReclaimLeftovers(workers_.ThreadWaitLimit())) {
-    SetResult(pRC, opos::E_FAILURE);
-    TraceProperty(TRACE_ResultCode, TRACE_ERROR);
-    LOG_ERROR(gLogHandle, "Cash.OpenService %d:threads of the last opening still running%s", 1,
               kEmptySuffix);
     return S_FALSE;
   }
@@ -142,12 +167,13 @@ HRESULT SOTvCash::OpenService(BSTR DeviceClass, BSTR DeviceName, IDispatch* pDis
     return S_FALSE;
   }
 
-  workers_.Queue().CreateLock();
-  workers_.InitEventJob();
-  workers_.ClearStopRequest();
-  const bool threadsMade = workers_.CreateWorkerThreads();
-  if (!threadsMade || !workers_.CreateWorkerEvents()) {
-    GiveBackOpening(workers_);
+  // Threads of an earlier opening that still finish a call keep their own pair.
+  RenewWorkers();
+  workers_->Queue().CreateLock();
+  workers_->InitEventJob();
+  const bool threadsMade = workers_->CreateWorkerThreads();
+  if (!threadsMade || !workers_->CreateWorkerEvents()) {
+    GiveBackOpening();
     SetResult(pRC, opos::E_FAILURE);
     TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
     LOG_DEBUG(gLogHandle, "Cash.OpenService:%d%s", 0, kEmptySuffix);
@@ -155,7 +181,7 @@ HRESULT SOTvCash::OpenService(BSTR DeviceClass, BSTR DeviceName, IDispatch* pDis
   }
 
   if (!ReadDeviceSettings()) {
-    GiveBackOpening(workers_);
+    GiveBackOpening();
     SetResult(pRC, opos::E_FAILURE);
     return S_FALSE;
   }
@@ -198,34 +224,15 @@ bool SOTvCash::ReadDeviceSettings() {
 
 HRESULT SOTvCash::CloseService(LONG* pRC) {
   LOG_DEBUG(gLogHandle, "Cash.CloseService(0x%02x)", AddressOf(pRC));
-  if (bOpened != 1) {
-    SetResult(pRC, opos::E_CLOSED);
-    TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
-    LOG_DEBUG(gLogHandle, "Cash.CloseService:%d%s", 0, kEmptySuffix);
-    return S_OK;
-  }
-  // The Control Object calls back while this close (or a restart) waits for
-  // the threads: the close under way finishes the work.
-  if (workers_.Ending()) {
-    SetResult(pRC, opos::E_CLOSED);
-    TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
-    LOG_ERROR(gLogHandle, "Cash.CloseService %d:threads are being ended%s", 1, kEmptySuffix);
-    return S_OK;
-  }
+  if (bOpened != 1) return Answer(*this, pRC, kNotOpen);
+  if (workers_->Ending()) return Answer(*this, pRC, kCloseWhileEnding);
 
-  const bool ended = workers_.EndWorkerThreads(workers_.ThreadWaitLimit());
-  Sleep(300);
+  // Called from inside the Control Object's SOStatusUpdate handler, the
+  // delivery thread is held by this very call: it is asked to stop, left to
+  // end as its call returns, and nothing it holds is freed here.
   PortWords closeWords;
-  if (ended) {
-    workers_.ReleaseOpening(closeWords);
-    workers_.ClearStopRequest();
-  } else {
-    // Leak rather than free under a running thread: the stop request stays,
-    // and the next OpenService or the destruction frees them once it ends.
-    workers_.KeepLeftovers();
-    LOG_ERROR(gLogHandle, "Cash.CloseService %d:threads still running, resources kept%s", 1,
-              kEmptySuffix);
-  }
+  const WorkersEnd end = LetGoOfWorkers(closeWords);
+  if (end.Both()) Sleep(300);
 
   DeviceEnabled = 0;
   Claimed = 0;
@@ -241,9 +248,4 @@ HRESULT SOTvCash::CloseService(LONG* pRC) {
 
 void SOTvCash::CloseForDestruction() {
   if (bOpened == 1) CloseService(nullptr);
-  if (workers_.HasLeftovers()) {
-    // The threads run on this object's memory: it may not go before they do.
-    LOG_ERROR(gLogHandle, "Cash.CloseForDestruction %d:waiting for threads%s", 1, kEmptySuffix);
-    workers_.ReclaimLeftovers(INFINITE);
-  }
 }

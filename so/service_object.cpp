@@ -3,23 +3,19 @@
 // from the registered type library.
 #include "so/service_object.h"
 
-#include "so/module_state.h"
 #include "so/type_info_cache.h"
 
-SOTvCash::SOTvCash(IUnknown* outer) : outer_(outer ? outer : &inner_) {
-  SetUpLog();
-  // Counted here rather than by the class factory so that every object,
-  // however made, is counted exactly once and uncounted by its destructor.
-  LockModule();
-}
+// The log and the module's lock count come with rooms_ (so/service_rooms.h),
+// counted there rather than by the class factory so that every object,
+// however made, is counted exactly once, and uncounted when the last thread
+// that still runs on its rooms has let go.
+SOTvCash::SOTvCash(IUnknown* outer) : outer_(outer ? outer : &inner_) {}
 
-SOTvCash::~SOTvCash() {
-  // A service still open, or worker threads that outlived a close, must end
-  // before the memory they run on goes.
-  CloseForDestruction();
-  ShutDownLog();
-  // Last: once the count reaches 0 the library may be unloaded.
-  UnlockModule();
+SOTvCash::~SOTvCash() { CloseForDestruction(); }
+
+win::ComPtr<WorkerPair> SOTvCash::NewWorkers() {
+  return win::ComPtr<WorkerPair>::adopt(new WorkerPair(
+      WorkerContext{rooms_, this, printer_, watch_, FreezeEvents, State, DrawerOpened}));
 }
 
 IUnknown* SOTvCash::InnerUnknown() { return &inner_; }
@@ -90,3 +86,11 @@ HRESULT SOTvCash::Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD flags, DISP
   return info->Invoke(static_cast<ISOTvCash*>(this), dispid, flags, params, result, excep,
                       argErr);
 }
+
+win::ComPtr<WorkerPair> SOTvCash::NextWorkers() {
+  win::ComPtr<WorkerPair> next = NewWorkers();
+  next->SetThreadWaitLimit(workers_->ThreadWaitLimit());
+  return next;
+}
+
+void SOTvCash::RenewWorkers() { workers_ = NextWorkers(); }

@@ -11,6 +11,7 @@
 //   so/health.cpp          CheckHealth and the interactive dialog
 //   so/direct_io.cpp       DirectIO, ClearInput, ClearOutput
 // and the rooms, each owning the state it uses:
+//   so/service_rooms.h     the block the worker threads share with the service
 //   events/printer_session the port and every call into the port library
 //   events/worker_pair     the poll and delivery threads, their events and the event queue
 //   events/drawer_watch    what the poll thread shares with waitForDrawerClose
@@ -21,6 +22,8 @@
 #include <objbase.h>
 #include <oleauto.h>
 
+#include <memory>
+
 #include "common/win32_raii.h"
 #include "diag/log.h"
 #include "diag/trace.h"
@@ -28,6 +31,7 @@
 #include "events/printer_session.h"
 #include "events/shared_long.h"
 #include "events/worker_pair.h"
+#include "so/service_rooms.h"
 #include "ext/opos.h"
 #include "halyard.h"  // generated from server/halyard.idl
 
@@ -38,6 +42,9 @@ constexpr int kNameBufferSize = 255;
 extern HINSTANCE gModuleInstance;
 
 class SOTvCash : public ISOTvCash {
+  // First, so that the members below that live in it can refer to it.
+  std::shared_ptr<ServiceRooms> rooms_ = std::make_shared<ServiceRooms>();
+
  public:
   // outer: the controlling unknown when created inside an aggregate, else null.
   explicit SOTvCash(IUnknown* outer = nullptr);
@@ -90,9 +97,9 @@ class SOTvCash : public ISOTvCash {
     if (pRC != nullptr) *pRC = rc;
   }
 
-  // Called by the destructor: a service still open has its worker threads
-  // ended and its port closed exactly as CloseService does, so no thread
-  // runs on a freed object.
+  // Called by the destructor: a service still open is closed exactly as
+  // CloseService does. A delivery thread still inside the call that lets the
+  // object go is not waited for: it runs on its own reference to its pair.
   void CloseForDestruction();
 
   // Writes the trace line of one property at a trace level; the values come
@@ -106,15 +113,19 @@ class SOTvCash : public ISOTvCash {
   // Enable steps from handing over the Control Object to the poll thread's
   // start (so/enable.cpp).
   void StartMonitoring();
+  // Ends the threads of a released device and gives the service a fresh
+  // pair (so/enable.cpp); false when the old poll thread still runs or the
+  // new threads or events could not be made.
+  bool RestartWorkerThreads();
 
   // The rooms, for the methods' helpers and for tests.
   PrinterSession& Printer() { return printer_; }
-  WorkerPair& Workers() { return workers_; }
+  WorkerPair& Workers() { return *workers_.get(); }
   DrawerWatch& Watch() { return watch_; }
 
   // ---- The OPOS state ---------------------------------------------------
   SharedLong bOpened{0};
-  SharedLong DrawerOpened{0};
+  SharedLong& DrawerOpened = rooms_->drawerOpened;
   IDispatch* pCoDispatch = nullptr;  // stored as passed: no reference taken
   DISPID dispidSODirectIO = 0;
   DISPID dispidSOStatusUpdate = 0;
@@ -122,10 +133,10 @@ class SOTvCash : public ISOTvCash {
   char szDeviceClass[kNameBufferSize] = {};
   LONG ResultCode = 0;
   LONG PowerState = 0;
-  SharedLong State{0};
+  SharedLong& State = rooms_->state;
   LONG PowerNotify = 0;
   LONG OutputID = 0;
-  SharedLong FreezeEvents{0};
+  SharedLong& FreezeEvents = rooms_->freezeEvents;
   SharedLong DeviceEnabled{0};
   SharedLong Claimed{0};
   // Text of the last health check, readable as the CheckHealthText property.
@@ -145,10 +156,23 @@ class SOTvCash : public ISOTvCash {
   };
   // The value behind a property code of the trace; 0 for a code without one.
   LONG TracedValue(LONG code) const;
+  // A pair without threads for this service's next opening or restart.
+  win::ComPtr<WorkerPair> NewWorkers();
+  // A pair without threads with the present pair's wait limit.
+  win::ComPtr<WorkerPair> NextWorkers();
+  // Lets go of the present pair for the next one.
+  void RenewWorkers();
+  // Ends the threads of the present pair and gives up what they no longer
+  // hold: its lock, events and handles once both have ended, the port once
+  // the poll thread has; the rest goes with the pair's last reference. The
+  // service is left with a fresh pair. closeWords: ClosePort's, when called.
+  WorkersEnd LetGoOfWorkers(PortWords& closeWords);
+  // A failed opening gives back the threads, events and port it had made.
+  void GiveBackOpening();
 
-  PrinterSession printer_;
-  DrawerWatch watch_;
-  WorkerPair workers_{WorkerContext{this, printer_, watch_, FreezeEvents, State, DrawerOpened}};
+  PrinterSession& printer_ = rooms_->printer;
+  DrawerWatch& watch_ = rooms_->watch;
+  win::ComPtr<WorkerPair> workers_ = NewWorkers();
   Inner inner_{this};
   PropertyTrace trace_{[this](LONG code) { return TracedValue(code); }};
   IUnknown* outer_ = nullptr;  // the controlling unknown; inner_ when not aggregated

@@ -1,6 +1,6 @@
 // Closing while threads still work: a delivery under way completes during the
-// close, a thread that does not end in time keeps what it uses, and the
-// destruction of an open object ends its threads first.
+// close, a delivery that does not return is left to end on its own pair, and
+// the destruction of an open object ends its threads first.
 #include <thread>
 
 #include "tests/support/service_fixture.h"
@@ -100,7 +100,7 @@ TEST_F(Close, CallsFromTheControlObjectDuringTheCloseStartNothing) {
   EXPECT_FALSE(log->Has("Cash.RestartWorkerThreads()"));
   EXPECT_EQ(so->bOpened, 0);
   EXPECT_EQ(so->Claimed, 0);
-  EXPECT_FALSE(so->Workers().HasLeftovers());
+  EXPECT_FALSE(log->Has("Cash.FreeResourceQ 1:threads still running")) << "the delivery ended";
   EXPECT_FALSE(so->Workers().Queue().HasLock());
   EXPECT_EQ(Scripted_CallCount(SCRIPTED_CLOSE), 1);
 }
@@ -124,54 +124,77 @@ TEST_F(Close, AfterAReleaseTheCloseFindsTheThreadsEnded) {
   CloseHandle(send);
 }
 
-TEST_F(Close, AThreadThatOutlivesTheLimitKeepsWhatItUses) {
+TEST_F(Close, ADeliveryThatDoesNotReturnIsLeftToItsOwnPair) {
   HeldDelivery held(*this);
-  so->Workers().SetThreadWaitLimit(300);
+  const DWORD start = GetTickCount();
   LONG rc = -1;
   EXPECT_EQ(so->CloseService(&rc), S_OK);
+  EXPECT_LT(GetTickCount() - start, 2200u) << "not held by the delivery under way";
   EXPECT_EQ(rc, 0);
   EXPECT_EQ(so->bOpened, 0);
-  EXPECT_TRUE(log->HasError("Cash.CloseService 1:threads still running, resources kept"))
+  EXPECT_TRUE(log->Has("Cash.FreeResourceQ 1:threads still running, freed as they end"))
       << log->Dump();
-  EXPECT_TRUE(so->Workers().StopRequested()) << "the stop request stands";
-  EXPECT_TRUE(so->Workers().HasLeftovers());
-  EXPECT_TRUE(so->Workers().Queue().HasLock());
-  EXPECT_NE(so->Workers().DeliveryExitEvent(), nullptr);
-  EXPECT_NE(so->Workers().DeliveryThread(), nullptr);
-  EXPECT_EQ(Scripted_CallCount(SCRIPTED_CLOSE), 0) << "the port is kept too";
-  EXPECT_FALSE(log->Has("Cash.FreeResourceQ()"));
+  EXPECT_EQ(Scripted_CallCount(SCRIPTED_CLOSE), 1) << "the poll thread ended: its port is closed";
+  EXPECT_FALSE(so->Workers().StopRequested()) << "the service has a fresh pair";
 
-  // Let the delivery return: the thread sees the stop request and ends on
-  // live handles.
-  held.Release();
-  ASSERT_TRUE(held.WaitEnded(5000));
-  EXPECT_TRUE(log->Has("Cash.lpSendProc OutputId end:0"));
-
-  // The next opening frees the old resources first.
+  // The next opening works at once, beside the thread still in its call.
   ASSERT_EQ(Open(), 0);
-  EXPECT_FALSE(so->Workers().HasLeftovers());
-  EXPECT_FALSE(so->Workers().StopRequested());
-  EXPECT_EQ(Scripted_CallCount(SCRIPTED_CLOSE), 1);
-  EXPECT_TRUE(log->HasDebug("Cash.FreeResourceQ:ok"));
+  EXPECT_EQ(Scripted_CallCount(SCRIPTED_OPEN), 2);
   Enable();
   EXPECT_EQ(so->DeviceEnabled, 1);
   ASSERT_TRUE(WaitStatus(1));
+
+  // Let the old delivery return: it sees its own stop request and ends.
+  held.Release();
+  ASSERT_TRUE(held.WaitEnded(5000));
+  EXPECT_TRUE(log->Has("Cash.lpSendProc OutputId end:0"));
+  EXPECT_EQ(co->StatusUpdates(), (std::vector<LONG>{0}));
   so->CloseService(nullptr);
 }
 
-TEST_F(Close, AnOpeningIsRefusedWhileThreadsOfTheLastOneRun) {
-  HeldDelivery held(*this);
-  so->Workers().SetThreadWaitLimit(200);
-  so->CloseService(nullptr);
-  HRESULT hr = S_OK;
-  EXPECT_EQ(Open(key->Name(), &hr), opos::E_FAILURE);
-  EXPECT_EQ(hr, S_FALSE);
-  EXPECT_TRUE(log->HasError("Cash.OpenService 1:threads of the last opening still running"));
-  EXPECT_EQ(Scripted_CallCount(SCRIPTED_OPEN), 1);
-  held.Release();
-  ASSERT_TRUE(held.WaitEnded(5000));
-  EXPECT_EQ(Open(), 0);
-  so->CloseService(nullptr);
+// The till's handler releases and claims again on the first update, then
+// closes and opens again on the next: neither waits for the delivery thread
+// that runs it, and the events go on from the fresh threads.
+TEST_F(Close, TheHandlerReleasesClosesAndOpensAgainWithoutWaitingOnItsDelivery) {
+  DWORD restartMs = 0, closeMs = 0, openMs = 0;
+  LONG claimRc = -1, closeRc = -1, openRc = -1;
+  HANDLE firstDelivery = nullptr;
+  co->SetStatusHandler([&](LONG, size_t index) {
+    DWORD start = GetTickCount();
+    if (index == 0) {
+      firstDelivery = Dup(so->Workers().DeliveryThread());
+      so->ReleaseDevice(nullptr);
+      so->ClaimDevice(0, &claimRc);
+      restartMs = GetTickCount() - start;
+    } else if (index == 1) {
+      so->CloseService(&closeRc);
+      closeMs = GetTickCount() - start;
+      start = GetTickCount();
+      openRc = Open();
+      openMs = GetTickCount() - start;
+      so->ClaimDevice(0, nullptr);
+      Enable();
+    }
+  });
+  OpenAndEnable();
+  ASSERT_TRUE(WaitStatus(3));
+  EXPECT_EQ(claimRc, 0);
+  EXPECT_LT(restartMs, 2200u);
+  EXPECT_EQ(closeRc, 0);
+  EXPECT_LT(closeMs, 2200u);
+  EXPECT_EQ(openRc, 0);
+  EXPECT_LT(openMs, 1000u);
+  EXPECT_EQ(Scripted_CallCount(SCRIPTED_OPEN), 2);
+  EXPECT_EQ(Scripted_CallCount(SCRIPTED_CLOSE), 1);
+  // The delivery thread that ran the handler ends once its call returned.
+  ASSERT_NE(firstDelivery, nullptr);
+  EXPECT_TRUE(PumpUntil([&] { return WaitForSingleObject(firstDelivery, 0) == WAIT_OBJECT_0; },
+                        5000));
+  CloseHandle(firstDelivery);
+
+  Scripted_SetStatus(1, 0x00);
+  ASSERT_TRUE(WaitStatus(4));
+  EXPECT_EQ(co->StatusUpdates(), (std::vector<LONG>{0, 0, 0, 1}));
 }
 
 TEST_F(Close, DestroyingAnOpenServiceEndsItsThreadsAndClosesItsPort) {
@@ -187,22 +210,17 @@ TEST_F(Close, DestroyingAnOpenServiceEndsItsThreadsAndClosesItsPort) {
   CloseHandle(send);
 }
 
-TEST_F(Close, DestructionWaitsForThreadsThatOutlivedTheClose) {
+TEST_F(Close, DestructionDoesNotWaitForADeliveryInsideItsCall) {
   HeldDelivery held(*this);
-  so->Workers().SetThreadWaitLimit(200);
-  so->CloseService(nullptr);
-  ASSERT_TRUE(so->Workers().HasLeftovers());
-  std::thread release([&held] {
-    Sleep(800);
-    held.Release();
-  });
-  so->CloseForDestruction();
-  release.join();
-  EXPECT_TRUE(held.WaitEnded(0));
-  EXPECT_TRUE(log->HasError("Cash.CloseForDestruction 1:waiting for threads"));
-  EXPECT_FALSE(so->Workers().Queue().HasLock());
-  EXPECT_FALSE(so->Workers().HasLeftovers());
+  const DWORD start = GetTickCount();
+  so->Release();
+  so = nullptr;
+  EXPECT_LT(GetTickCount() - start, 2200u);
   EXPECT_EQ(Scripted_CallCount(SCRIPTED_CLOSE), 1);
+  // The thread finishes its call on what its pair keeps alive.
+  held.Release();
+  EXPECT_TRUE(held.WaitEnded(5000));
+  EXPECT_TRUE(log->Has("Cash.lpSendProc:0 SetEvent hSndExitEvent"));
 }
 
 }  // namespace

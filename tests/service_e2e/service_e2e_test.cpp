@@ -1,13 +1,19 @@
 // The service end to end: the registered Halyard.dll created by its ProgID,
 // the real port library, and the printer emulator on loopback. Every drawer
 // change reaches the Control Object as one SOStatusUpdate, in order, through
-// a dropped connection, a freeze and a release.
+// a dropped connection, a freeze and a release; and calls made from inside
+// the till's event handler return in time and leave the service usable.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "common/win32_raii.h"
@@ -15,6 +21,10 @@
 #include "halyard.h"
 #include "tests/support/device_session.h"
 #include "tests/support/emulated_device.h"
+#include "tests/support/device_key.h"
+#include "tests/support/process_counts.h"
+#include "tests/support/recording_co.h"
+#include "tools/emulator/printer_emulator.h"
 
 namespace {
 
@@ -108,6 +118,230 @@ TEST_F(ServiceEndToEnd, EveryDrawerChangeArrivesOnceAndInOrder) {
     EXPECT_TRUE(printer_.waitFor([](const emulator::Snapshot& seen) { return !seen.clientConnected; },
                                   5000))
         << "the port is closed";
+  });
+}
+
+// The till's handler: runs the calls armed for the next SOStatusUpdate from
+// inside that call, and times them.
+class TillHandler {
+ public:
+  explicit TillHandler(RecordingCO* co) {
+    co->SetStatusHandler([this](LONG value, size_t) {
+      std::function<void(LONG)> calls = std::exchange(next_, nullptr);
+      if (!calls) return;
+      const DWORD start = GetTickCount();
+      calls(value);
+      took_ = GetTickCount() - start;
+      ++ran_;
+    });
+  }
+  // Arms calls for the next update; the calls may arm the one after.
+  void Next(std::function<void(LONG)> calls) { next_ = std::move(calls); }
+  int Ran() const { return ran_; }
+  DWORD Took() const { return took_; }
+
+ private:
+  std::function<void(LONG)> next_;
+  int ran_ = 0;
+  DWORD took_ = 0;
+};
+
+DWORD Timed(const std::function<void()>& call) {
+  const DWORD start = GetTickCount();
+  call();
+  return GetTickCount() - start;
+}
+
+struct Spread {
+  DWORD max = 0;
+  DWORD total = 0;
+  int count = 0;
+  void Add(DWORD ms) {
+    max = std::max(max, ms);
+    total += ms;
+    ++count;
+  }
+  DWORD Mean() const { return count > 0 ? total / count : 0; }
+};
+
+TEST_F(ServiceEndToEnd, CallsFromInsideTheEventHandlerNeverHangTheTill) {
+  RunOnSta([&] {
+    win::ComPtr<ISOTvCash> so = CreateByProgId();
+    ASSERT_TRUE(so) << "SOTarvoCash.SOTvCash is not registered";
+    auto co = win::ComPtr<RecordingCO>::adopt(new RecordingCO);
+    TillHandler handler(co.get());
+    std::wstring name(key_->Name().begin(), key_->Name().end());
+    win::UniqueBstr cls = win::MakeBstr(L"CashDrawer"), dev = win::MakeBstr(name.c_str());
+    LONG rc = -1;
+    ASSERT_EQ(so->OpenService(cls.get(), dev.get(), co.get(), &rc), S_OK);
+    ASSERT_EQ(rc, opos::SUCCESS);
+    so->ClaimDevice(1000, &rc);
+    so->SetPropertyNumber(opos::PIDX_DeviceEnabled, 1);
+    ASSERT_TRUE(WaitUpdates(co.get(), 1));
+    std::vector<LONG> expected{0};
+
+    // Released and claimed again: a fresh pair reports the present state.
+    LONG releaseRc = -1, claimRc = -1;
+    handler.Next([&](LONG) {
+      so->ReleaseDevice(&releaseRc);
+      so->ClaimDevice(1000, &claimRc);
+    });
+    printer_->openDrawer();
+    ASSERT_TRUE(WaitUpdates(co.get(), 3));
+    EXPECT_EQ(releaseRc, opos::SUCCESS);
+    EXPECT_EQ(claimRc, opos::SUCCESS);
+    EXPECT_LT(handler.Took(), 2200u) << "ReleaseDevice and ClaimDevice";
+    printer_->closeDrawer();
+    ASSERT_TRUE(WaitUpdates(co.get(), 4));
+    expected.insert(expected.end(), {1, 1, 0});
+    EXPECT_EQ(co->StatusUpdates(), expected) << "events flow from the fresh pair";
+
+    // Disabled and enabled again: the present state is queued again, nothing lost.
+    handler.Next([&](LONG) {
+      so->SetPropertyNumber(opos::PIDX_DeviceEnabled, 0);
+      so->SetPropertyNumber(opos::PIDX_DeviceEnabled, 1);
+    });
+    printer_->openDrawer();
+    ASSERT_TRUE(WaitUpdates(co.get(), 6));
+    EXPECT_LT(handler.Took(), 1500u) << "DeviceEnabled 0 then 1";
+    printer_->closeDrawer();
+    ASSERT_TRUE(WaitUpdates(co.get(), 7));
+    expected.insert(expected.end(), {1, 1, 0});
+    EXPECT_EQ(co->StatusUpdates(), expected);
+
+    // Frozen and thawed, internal and external health checks; then, on the
+    // close, the drawer kicked open from inside the handler; then, on that
+    // opening, a wait for the close that the printer ends.
+    LONG health1 = -1, health2 = -1, kickRc = -1, waitRc = -1;
+    DWORD kickMs = 0, waitMs = 0;
+    std::thread closer;
+    handler.Next([&](LONG) {
+      so->SetPropertyNumber(opos::PIDX_FreezeEvents, 1);
+      so->SetPropertyNumber(opos::PIDX_FreezeEvents, 0);
+      so->CheckHealth(opos::CH_INTERNAL, &health1);
+      so->CheckHealth(opos::CH_EXTERNAL, &health2);
+      handler.Next([&](LONG) {
+        kickMs = Timed([&] { so->openDrawer(&kickRc); });
+        handler.Next([&](LONG) {
+          closer = std::thread([this] {
+            Sleep(400);
+            printer_->closeDrawer();
+          });
+          waitMs = Timed([&] { so->waitForDrawerClose(0, 0, 0, 100, &waitRc); });
+        });
+      });
+    });
+    printer_->openDrawer();
+    ASSERT_TRUE(WaitUpdates(co.get(), 8));
+    PumpFor(300);
+    printer_->closeDrawer();
+    ASSERT_TRUE(WaitUpdates(co.get(), 11));
+    if (closer.joinable()) closer.join();
+    EXPECT_EQ(health1, opos::SUCCESS);
+    EXPECT_EQ(health2, opos::SUCCESS);
+    EXPECT_EQ(kickRc, opos::SUCCESS);
+    EXPECT_LT(kickMs, 2500u) << "openDrawer sees the drawer open, not its 10 s limit";
+    EXPECT_EQ(waitRc, opos::SUCCESS);
+    EXPECT_LT(waitMs, 2500u) << "the printer's close ends the wait";
+    expected.insert(expected.end(), {1, 0, 1, 0});
+    EXPECT_EQ(co->StatusUpdates(), expected);
+
+    // Closed and opened again from inside the handler, round after round:
+    // each reopening's enable reports the open drawer, which runs the next.
+    int roundsLeft = 0;
+    bool timing = false;
+    Spread close, reopen, reuse;
+    LONG closeRc = 0, openRc = 0;
+    std::function<void(LONG)> round = [&](LONG) {
+      LONG r = -1;
+      const DWORD closeMs = Timed([&] { so->CloseService(&r); });
+      if (r != opos::SUCCESS) closeRc = r;
+      const DWORD openMs = Timed([&] { so->OpenService(cls.get(), dev.get(), co.get(), &r); });
+      if (r != opos::SUCCESS) openRc = r;
+      const DWORD enableMs = Timed([&] {
+        so->ClaimDevice(1000, &r);
+        so->SetPropertyNumber(opos::PIDX_DeviceEnabled, 1);
+      });
+      if (timing) {
+        close.Add(closeMs);
+        reopen.Add(openMs);
+        reuse.Add(openMs + enableMs);
+      }
+      if (--roundsLeft > 0) handler.Next(round);
+    };
+    auto runRounds = [&](int rounds) {
+      roundsLeft = rounds;
+      handler.Next(round);
+      printer_->openDrawer();
+      ASSERT_TRUE(WaitUpdates(co.get(), expected.size() + 1 + rounds, 120000));
+      printer_->closeDrawer();
+      ASSERT_TRUE(WaitUpdates(co.get(), expected.size() + 2 + rounds));
+      expected.insert(expected.end(), rounds + 1, 1);
+      expected.push_back(0);
+      EXPECT_EQ(co->StatusUpdates(), expected);
+      EXPECT_EQ(closeRc, opos::SUCCESS);
+      EXPECT_EQ(openRc, opos::SUCCESS);
+    };
+    // Delivery threads that a close left inside its call end as their calls
+    // return: the process is quiet once none is left.
+    auto quiet = [&] {
+      int threads = ProcessThreadCount();
+      for (int i = 0; i < 50; ++i) {
+        PumpFor(400);
+        const int now = ProcessThreadCount();
+        if (now == threads) break;
+        threads = now;
+      }
+    };
+    // The first rounds make what lives for the whole process (COM's helpers
+    // for the apartments, the port library's tables): measure after them.
+    ASSERT_NO_FATAL_FAILURE(runRounds(3));
+    quiet();
+    const int threadsBefore = ProcessThreadCount();
+    const DWORD handlesBefore = ProcessHandleCount();
+    constexpr int kRounds = 50;
+    timing = true;
+    ASSERT_NO_FATAL_FAILURE(runRounds(kRounds));
+    timing = false;
+    EXPECT_LE(close.max, 2200u) << "CloseService inside the handler";
+    EXPECT_LE(reopen.max, 1000u) << "OpenService right after it";
+    std::printf("inside the handler, %d rounds: CloseService mean %lu ms, max %lu ms; "
+                "OpenService after it mean %lu ms, max %lu ms; open+claim+enable mean %lu ms, "
+                "max %lu ms\n",
+                close.count, static_cast<unsigned long>(close.Mean()),
+                static_cast<unsigned long>(close.max), static_cast<unsigned long>(reopen.Mean()),
+                static_cast<unsigned long>(reopen.max), static_cast<unsigned long>(reuse.Mean()),
+                static_cast<unsigned long>(reuse.max));
+    RecordProperty("close_in_handler_max_ms", static_cast<int>(close.max));
+    RecordProperty("reopen_after_max_ms", static_cast<int>(reopen.max));
+
+    ASSERT_GT(threadsBefore, 0);
+    EXPECT_TRUE(PumpUntil([&] { return ProcessThreadCount() <= threadsBefore; }, 10000))
+        << "threads " << threadsBefore << " -> " << ProcessThreadCount();
+    quiet();
+    const DWORD handlesAfter = ProcessHandleCount();
+    std::printf("after %d rounds: threads %d -> %d, handles %lu -> %lu\n", kRounds,
+                threadsBefore, ProcessThreadCount(), static_cast<unsigned long>(handlesBefore),
+                static_cast<unsigned long>(handlesAfter));
+    EXPECT_EQ(ProcessThreadCount(), threadsBefore);
+    ASSERT_GT(handlesBefore, 0u);
+    EXPECT_LE(handlesAfter, handlesBefore + 2) << "a leak per round would show as dozens";
+
+    // Closed from inside the handler and released there, as tills do when
+    // the sale is done: neither waits on the delivery that runs them.
+    DWORD lastMs = 0;
+    handler.Next([&](LONG) {
+      lastMs = Timed([&] {
+        so->CloseService(&rc);
+        so.reset();
+      });
+    });
+    printer_->openDrawer();
+    ASSERT_TRUE(WaitUpdates(co.get(), expected.size() + 1));
+    EXPECT_LT(lastMs, 2200u);
+    EXPECT_FALSE(so);
+    EXPECT_TRUE(PumpUntil([&] { return ProcessThreadCount() <= threadsBefore - 2; }, 10000))
+        << "both threads of the last opening end";
   });
 }
 

@@ -20,6 +20,11 @@ void RecordingCO::SetOnInvoke(std::function<void(const Call&)> hook) {
   hook_ = std::move(hook);
 }
 
+void RecordingCO::SetStatusHandler(std::function<void(LONG, size_t)> handler) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  statusHandler_ = std::move(handler);
+}
+
 std::vector<RecordingCO::Call> RecordingCO::Calls() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return calls_;
@@ -105,14 +110,19 @@ HRESULT RecordingCO::Invoke(DISPID dispid, REFIID, LCID, WORD, DISPPARAMS* param
     }
   }
   std::function<void(const Call&)> hook;
+  std::function<void(LONG, size_t)> handler;
+  size_t index = 0;
   HRESULT hr;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     calls_.push_back(call);
     hook = hook_;
+    if (dispid == kSOStatusUpdate) handler = statusHandler_;
+    for (const Call& c : calls_) index += c.dispid == kSOStatusUpdate ? 1 : 0;
     hr = invokeResult_;
   }
   if (hook) hook(call);
+  if (handler) handler(call.value, index - 1);
   return hr;
 }
 

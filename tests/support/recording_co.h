@@ -50,6 +50,10 @@ class RecordingCO : public IDispatch {
   void SetInvokeResult(HRESULT hr);
   // Runs inside each Invoke after it is recorded (on the apartment thread).
   void SetOnInvoke(std::function<void(const Call&)> hook);
+  // The till's event handler: runs inside each SOStatusUpdate after it is
+  // recorded, with its value and its place among the updates (0 for the
+  // first), so a test can call the service back from inside the delivery.
+  void SetStatusHandler(std::function<void(LONG value, size_t index)> handler);
 
   std::vector<Call> Calls() const;
   std::vector<LONG> StatusUpdates() const;  // values of SOStatusUpdate, in order
@@ -77,6 +81,7 @@ class RecordingCO : public IDispatch {
   std::vector<std::wstring> refused_;
   HRESULT invokeResult_ = S_OK;
   std::function<void(const Call&)> hook_;
+  std::function<void(LONG, size_t)> statusHandler_;
   std::vector<Call> calls_;
 };
 

@@ -23,6 +23,7 @@
 
 #include "so/service_object.h"
 #include "tests/support/device_key.h"
+#include "tests/support/process_counts.h"
 #include "tests/support/recording_co.h"
 #include "tests/support/scripted_port.h"
 #include "tests/support/service_log.h"
@@ -51,7 +52,3 @@ class ServiceFixture : public ::testing::Test {
   win::ComPtr<RecordingCO> co;
   std::unique_ptr<DeviceKey> key;
 };
-
-// Counts of this process, for tests that prove nothing is left behind.
-int ProcessThreadCount();
-DWORD ProcessHandleCount();

@@ -47,7 +47,7 @@ add_custom_target(scripted_quire DEPENDS ${HALYARD_SCRIPTED_DIR}/Quire.dll)
 # including those that load Halyard.dll through COM.
 add_library(halyard_test_support STATIC
   ${_support}/recording_co.cpp ${_support}/device_key.cpp ${_support}/child_process.cpp
-  ${_support}/log_installation.cpp)
+  ${_support}/log_installation.cpp ${_support}/process_counts.cpp)
 target_include_directories(halyard_test_support PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(halyard_test_support PUBLIC ole32 oleaut32 uuid user32 advapi32)
 
