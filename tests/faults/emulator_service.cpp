@@ -26,6 +26,14 @@ EmulatorService::EmulatorService()
   so_->AddRef();
 }
 
+EmulatorService::EmulatorService(const std::string& port, DWORD pinSingle)
+    : key_(UniqueDeviceName("KX-R58 Emulated")) {
+  key_.SetString("Port", port).SetDword("OpenSingle", 0).SetDword("PinSingle", pinSingle);
+  co_ = win::ComPtr<RecordingCO>::adopt(new RecordingCO);
+  so_ = new SOTvCash();
+  so_->AddRef();
+}
+
 EmulatorService::~EmulatorService() {
   if (so_->bOpened == 1) so_->CloseService(nullptr);
   so_->Release();

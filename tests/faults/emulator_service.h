@@ -6,6 +6,8 @@
 //   ASSERT_EQ(s.OpenAndEnable(), 0); // first status (shut) delivered
 //   s.printer().openDrawer();
 //   ASSERT_TRUE(s.WaitUpdates(2, 10000));
+//
+// Two drawers on one printer are two services on one emulator the test owns.
 #pragma once
 
 #include <windows.h>
@@ -22,6 +24,10 @@
 class EmulatorService {
  public:
   EmulatorService();
+  // A service on a printer the test runs itself: its device names port (a
+  // Port value) and kicks pin 2 (pinSingle 0) or pin 5 (1). printer() is
+  // not to be used then.
+  EmulatorService(const std::string& port, DWORD pinSingle);
   ~EmulatorService();
   EmulatorService(const EmulatorService&) = delete;
   EmulatorService& operator=(const EmulatorService&) = delete;
