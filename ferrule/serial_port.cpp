@@ -24,11 +24,10 @@ constexpr StopBitsCode kStopBits[] = {{10, ONESTOPBIT}, {15, ONE5STOPBITS}, {20,
 
 // A read returns at once with what is there, even nothing; the receiver
 // pauses briefly between empty reads. The waiting form {MAXDWORD, MAXDWORD,
-// n} ("return when the first byte comes") is not used: Wine's serial driver
-// takes it as constant + multiplier x length, a time limit that never
-// ends, and holds the read until the whole buffer is full, so a 4-byte
-// status and a 1-byte reply sit in the driver unseen. {MAXDWORD, 0, 0} means
-// the same on Windows and Wine. Writes are timed by the caller, not the driver.
+// n} ("return as soon as a byte comes") is not used: under Wine 8 such a
+// read stays pending while status blocks and replies arrive, so they sit in
+// the driver unseen and every status request times out. {MAXDWORD, 0, 0}
+// means the same on Windows and Wine. Writes are timed by the caller.
 constexpr COMMTIMEOUTS kTimeouts = {MAXDWORD, 0, 0, 0, 0};
 constexpr DeviceReadPolicy kSerialReads = {false, 10};
 

@@ -78,8 +78,9 @@ void TwoDrawersShareThePrinter(emulator::PrinterEmulator& printer, const std::st
   EXPECT_EQ(b.co().StatusUpdates(), (std::vector<LONG>{0, 1, 0})) << "the one sensor, seen twice";
   EXPECT_EQ(printer.snapshot().connections, 1) << "one connection for both drawers";
   a.so().CloseService(&rc);
-  b.so().openDrawer(&rc);  // the other drawer goes on working
+  b.so().CheckHealth(2, &rc);  // the other drawer goes on working
   EXPECT_EQ(rc, 0);
+  EXPECT_STREQ(b.so().szCheckHealthText, "External HCheck: Successful");
   ExpectKickOnPin(printer, 2, 5);
 }
 
