@@ -53,7 +53,7 @@ class DeviceTransport : public Transport {
   StatusChannel& channel_;
   win::UniqueHandle stopEvent_;
   win::UniqueHandle readEvent_;
-  win::UniqueHandle writeEvent_;  // sends are serialised by the port
+  win::UniqueHandle writeEvent_;  // sends are serialised by the connection
   win::UniqueHandle thread_;
   win::SrwLock sendLock_;  // shutdown and a reopen wait for a send under way to let go
   DeviceOpener opener_;
