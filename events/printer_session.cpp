@@ -151,8 +151,8 @@ bool PrinterSession::Kick(PortWords& words) {
   return WriteBytes(hPortEx, hPort, cmdBuffer, kDrawerKickLength, KickModelClass(), words) == 1;
 }
 
-bool KickDrawer(LONG portEx, LONG port, BYTE pin, PortWords& words) {
+bool KickDrawer(LONG portEx, LONG port, BYTE pin, LONG modelClass, PortWords& words) {
   BYTE kick[kDrawerKickLength];
   BuildDrawerKick(kick, pin);
-  return WriteBytes(portEx, port, kick, kDrawerKickLength, KickModelClass(), words) == 1;
+  return WriteBytes(portEx, port, kick, kDrawerKickLength, modelClass, words) == 1;
 }

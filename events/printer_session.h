@@ -105,6 +105,7 @@ class PrinterSession {
   BYTE cmdBuffer[8] = {};
 };
 
-// The drawer kick through the port of the service whose CheckHealth ran
-// last, for the health-check dialog, which has no session of its own.
-bool KickDrawer(LONG portEx, LONG port, BYTE pin, PortWords& words);
+// A drawer kick in a buffer of its own, for the health-check dialog: it
+// runs inside another method of the same service and must not overwrite
+// that method's command.
+bool KickDrawer(LONG portEx, LONG port, BYTE pin, LONG modelClass, PortWords& words);

@@ -5,8 +5,8 @@
 namespace ferrule {
 
 DeviceTransport::DeviceTransport(win::UniqueHandle device, DeviceReadPolicy policy,
-                                 StatusChannel& channel)
-    : device_(std::move(device)), policy_(policy), channel_(channel) {}
+                                 StatusChannel& channel, DeviceOpener opener)
+    : device_(std::move(device)), policy_(policy), channel_(channel), opener_(std::move(opener)) {}
 
 DeviceTransport::~DeviceTransport() { shutdown(); }
 
@@ -18,12 +18,40 @@ bool DeviceTransport::start(Diag& d) {
     d.fail(Error::ResourcesFailed, static_cast<int>(::GetLastError()));
     return false;
   }
-  link_ = channel_.linkUp();
-  thread_ = win::StartThread(&DeviceTransport::ReceiverMain, this);
-  if (!thread_) {
+  if (!startReceiver()) {
     d.fail(Error::ResourcesFailed, static_cast<int>(::GetLastError()));
     return false;
   }
+  return true;
+}
+
+bool DeviceTransport::startReceiver() {
+  link_ = channel_.linkUp();
+  thread_ = win::StartThread(&DeviceTransport::ReceiverMain, this);
+  if (thread_) return true;
+  channel_.linkLost(link_, static_cast<int>(::GetLastError()));
+  return false;
+}
+
+bool DeviceTransport::restoreLink(ULONGLONG deadline) {
+  if (!opener_ || channel_.usable() != WaitOutcome::LinkDown) return false;
+  win::SrwGuard g(sendLock_);
+  if (stopped_ || channel_.usable() != WaitOutcome::LinkDown) return false;
+  // A second's grace after a loss or an attempt, as for a network link: the
+  // caller first hears that the port is down, and a device that is gone is
+  // not asked for again on every call.
+  ULONGLONG lost = channel_.lostAt();
+  ULONGLONG since = lastAttempt_ > lost ? lastAttempt_ : lost;
+  if (::GetTickCount64() - since < kRestoreIntervalMs || win::MsLeft(deadline) == 0) return false;
+  lastAttempt_ = ::GetTickCount64();
+  // The receiver ended when its read failed; only then is the old handle ours to drop.
+  if (thread_) ::WaitForSingleObject(thread_.get(), INFINITE);
+  thread_.reset();
+  device_.reset();
+  Diag attempt;
+  device_ = opener_(attempt);
+  if (!device_ || !startReceiver()) return false;
+  ::InterlockedIncrement(&remakes_);
   return true;
 }
 
@@ -72,6 +100,11 @@ IoResult DeviceTransport::send(const uint8_t* bytes, int count, ULONGLONG deadli
   win::SrwGuard g(sendLock_);
   if (stopped_) {
     r.error = Error::LinkDown;
+    return r;
+  }
+  if (!device_ || channel_.usable() == WaitOutcome::LinkDown) {
+    r.error = Error::LinkDown;
+    r.system = channel_.lastSystemError();
     return r;
   }
   OVERLAPPED ov{};

@@ -3,6 +3,7 @@
 // handle and each can be given up on by itself.
 #pragma once
 
+#include <functional>
 #include <memory>
 
 #include "common/win32_raii.h"
@@ -22,31 +23,50 @@ struct DeviceReadPolicy {
   DWORD idlePauseMs = 0;
 };
 
+// Opens the device anew after it failed (a USB adapter pulled and put back,
+// a printer's far end gone and back); null with the reason in d.
+using DeviceOpener = std::function<win::UniqueHandle(Diag& d)>;
+
 class DeviceTransport : public Transport {
  public:
-  DeviceTransport(win::UniqueHandle device, DeviceReadPolicy policy, StatusChannel& channel);
+  static constexpr ULONGLONG kRestoreIntervalMs = 1000;
+
+  // opener: empty when the device is never opened again (a parallel port).
+  DeviceTransport(win::UniqueHandle device, DeviceReadPolicy policy, StatusChannel& channel,
+                  DeviceOpener opener = {});
   ~DeviceTransport() override;
 
   bool start(Diag& d);
   IoResult send(const uint8_t* bytes, int count, ULONGLONG deadline) override;
+  bool restoreLink(ULONGLONG deadline) override;
+  int remakes() const override { return remakes_; }
   void shutdown() override;
 
  private:
   static DWORD WINAPI ReceiverMain(void* self);
   void receive();
   void readFailed(DWORD error);
+  bool startReceiver();
 
   win::UniqueHandle device_;
   DeviceReadPolicy policy_;
   StatusChannel& channel_;
   win::UniqueHandle stopEvent_;
   win::UniqueHandle readEvent_;
-  win::UniqueHandle writeEvent_;  // sends are serialised by the port
+  win::UniqueHandle writeEvent_;  // sends are serialised by the connection
   win::UniqueHandle thread_;
-  win::SrwLock sendLock_;  // shutdown waits for a send under way to let go
+  win::SrwLock sendLock_;  // shutdown and a reopen wait for a send under way to let go
+  DeviceOpener opener_;
+  ULONGLONG lastAttempt_ = 0;  // under sendLock_
   uint32_t link_ = 0;
   volatile LONG stopped_ = 0;
+  volatile LONG remakes_ = 0;
 };
+
+// \\.\COMn opened for overlapped I/O with the line settings applied and
+// reads that return at once with what has arrived; null with the reason in
+// d. The printer emulator's serial mode opens its end the same way.
+win::UniqueHandle OpenSerialLine(const SerialSettings& s, Diag& d);
 
 // Open \\.\COMn or \\.\LPTn and start receiving; null with the reason in d.
 std::unique_ptr<Transport> OpenSerialTransport(const SerialSettings& s,

@@ -34,6 +34,7 @@ enum class Error : int {
   DeviceSetupFailed = 41, // the serial line settings were refused (d2: Win32 error)
   TooManyPorts = 42,      // every slot of the handle table is taken
   ResourcesFailed = 43,   // a thread or event could not be made (d2: Win32 error)
+  PortSettingsConflict = 44,  // the serial port is already open here with other line settings
 
   // Moving bytes.
   WriteFailed = 50,       // the transport refused the bytes (d2: Win32/Winsock error)

@@ -1,5 +1,6 @@
 #include "ferrule/open_port.h"
 
+#include "ferrule/connection_registry.h"
 #include "ferrule/device_transport.h"
 #include "ferrule/port.h"
 #include "ferrule/port_registry.h"
@@ -60,9 +61,18 @@ std::shared_ptr<Port> OpenConfiguredPort(const char* deviceClass, const char* de
     return nullptr;
   }
   DescribeAddress(parsed.address, d);
-  return Port::Open(
-      PortTypeOf(parsed.address.kind),
-      [&](StatusChannel& channel, Diag& dd) { return MakeTransport(parsed.address, channel, dd); }, d);
+  const PortAddress& address = parsed.address;
+  std::shared_ptr<Connection> connection = Connections().acquire(
+      address,
+      [&](Diag& dd) {
+        return Connection::Open(
+            PortTypeOf(address.kind),
+            [&](StatusChannel& channel, Diag& ddd) { return MakeTransport(address, channel, ddd); },
+            dd);
+      },
+      d);
+  if (!connection) return nullptr;
+  return std::make_shared<Port>(std::move(connection));
 }
 
 }  // namespace ferrule

@@ -1,4 +1,5 @@
-// OpenPort's work: the registry value, its parse and the transport behind it.
+// OpenPort's work: the registry value, its parse and the printer's connection
+// behind it (the one already open when another handle names that printer).
 #pragma once
 
 #include <memory>

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include "ferrule/connection_registry.h"
+
 namespace ferrule {
 namespace {
 
@@ -16,12 +18,25 @@ int ElapsedSince(ULONGLONG start) { return static_cast<int>(::GetTickCount64() -
 
 }  // namespace
 
-Port::~Port() {
-  if (transport_) transport_->shutdown();
+Port::Port(std::shared_ptr<Connection> connection) : connection_(std::move(connection)) {
+  channel().attach(reader_);
+  base_ = channel().counters();
+  baseRemakes_ = transport().remakes();
 }
 
+Port::~Port() { release(); }
+
+void Port::release() {
+  if (closed_.exchange(true)) return;
+  reader_.closed = true;
+  channel().wakeAll();
+  Connections().release(connection_);
+}
+
+int Port::remakes() { return transport().remakes() - baseRemakes_; }
+
 int Port::linkFlags(bool remade) {
-  ChannelCounters c = channel_.counters();
+  ChannelCounters c = channel().counters();
   int flags = 0;
   if (c.linkUp) flags |= LinkUp;
   if (c.xoff) flags |= LinkXoff;
@@ -30,9 +45,8 @@ int Port::linkFlags(bool remade) {
   return flags;
 }
 
-IoResult Port::sendSerialised(const uint8_t* bytes, int count, ULONGLONG deadline) {
-  win::SrwGuard g(writeLock_);
-  IoResult r = transport_->send(bytes, count, deadline);
+IoResult Port::send(const uint8_t* bytes, int count, ULONGLONG deadline) {
+  IoResult r = connection_->send(bytes, count, deadline);
   bytesOut_ += static_cast<uint32_t>(r.sent);
   return r;
 }
@@ -57,17 +71,21 @@ void Port::failFromWait(WaitOutcome outcome, Diag& d) {
   for (const Mapping& m : kMap) {
     if (m.outcome != outcome) continue;
     bool systemCause = outcome == WaitOutcome::LinkDown || outcome == WaitOutcome::NoReverseChannel;
-    failIo(m.error, systemCause ? channel_.lastSystemError() : 0, d);
+    failIo(m.error, systemCause ? channel().lastSystemError() : 0, d);
   }
 }
 
 bool Port::askStatus(ULONGLONG deadline, Diag& d) {
-  WaitOutcome state = channel_.usable();
+  if (closed_) {
+    d.fail(Error::BadHandle);
+    return false;
+  }
+  WaitOutcome state = channel().usable();
   if (state != WaitOutcome::Got) {
     failFromWait(state, d);
     return false;
   }
-  IoResult r = sendSerialised(kStatusRequest, sizeof(kStatusRequest), deadline);
+  IoResult r = send(kStatusRequest, sizeof(kStatusRequest), deadline);
   if (r.error != Error::Ok) failIo(r.error, r.system, d);
   return r.error == Error::Ok;
 }
@@ -84,15 +102,15 @@ int Port::write(const uint8_t* bytes, int count, int timeoutMs, Diag& d) {
     d.fail(Error::BadHandle);
     return 0;
   }
-  bool remade = transport_->restoreLink(deadline);
-  IoResult r = sendSerialised(bytes, count, deadline);
+  bool remade = transport().restoreLink(deadline);
+  IoResult r = send(bytes, count, deadline);
   if (r.error != Error::Ok) failIo(r.error, r.system, d);
   d.word(3) = r.sent;
   d.word(5) = ElapsedSince(start);
   d.word(6) = linkFlags(remade);
-  d.word(7) = transport_->remakes();
+  d.word(7) = remakes();
   d.word(8) = static_cast<int>(bytesOut_.load());
-  d.word(9) = channel_.firstStatusByte();
+  d.word(9) = channel().firstStatusByte();
   return r.error == Error::Ok ? 1 : 0;
 }
 
@@ -105,36 +123,38 @@ int Port::readStatus(uint8_t* out, int length, int timeoutMs, Diag& d) {
     return 0;
   }
   StatusBlock block;
-  bool got = channel_.takeFresh(block);
+  bool got = !closed_ && channel().takeFresh(reader_, block);
   bool remade = false;
   if (!got) {
-    remade = transport_->restoreLink(deadline);
-    ChannelMark m = channel_.mark();
+    remade = transport().restoreLink(deadline);
+    ChannelMark m = channel().mark();
     if (askStatus(deadline, d)) {
-      WaitOutcome outcome = channel_.awaitUpdate(m, deadline, block);
+      WaitOutcome outcome = channel().awaitUpdate(reader_, m, deadline, block);
       got = outcome == WaitOutcome::Got;
       if (!got) failFromWait(outcome, d);
     }
   }
   if (got) std::memcpy(out, block.bytes, n);
-  ChannelCounters c = channel_.counters();
+  ChannelCounters c = channel().counters();
   d.word(3) = static_cast<int>(block.source);
   d.word(4) = ElapsedSince(start);
   d.word(5) = linkFlags(remade);
-  d.word(6) = static_cast<int>(c.garbage);
-  d.word(7) = static_cast<int>(((c.replies & 0xFFFF) << 16) | (c.blocks & 0xFFFF));
+  uint32_t replies = c.replies - base_.replies;
+  uint32_t blocks = c.blocks - base_.blocks;
+  d.word(6) = static_cast<int>(c.garbage - base_.garbage);
+  d.word(7) = static_cast<int>(((replies & 0xFFFF) << 16) | (blocks & 0xFFFF));
   return got ? 1 : 0;
 }
 
 int Port::queryStatus(uint8_t* block, int timeoutMs, Diag& d) {
   ULONGLONG start = ::GetTickCount64();
   ULONGLONG deadline = DeadlineAfter(timeoutMs);
-  transport_->restoreLink(deadline);
-  ChannelMark m = channel_.mark();
+  transport().restoreLink(deadline);
+  ChannelMark m = channel().mark();
   uint8_t reply = 0;
   if (askStatus(deadline, d)) {
     StatusBlock current;
-    WaitOutcome outcome = channel_.awaitReply(m, deadline, reply, current);
+    WaitOutcome outcome = channel().awaitReply(reader_, m, deadline, reply, current);
     if (outcome == WaitOutcome::Got) {
       if (block != nullptr) std::memcpy(block, current.bytes, 4);
     } else {
@@ -147,19 +167,17 @@ int Port::queryStatus(uint8_t* block, int timeoutMs, Diag& d) {
 }
 
 int Port::reopen(Diag& d) {
-  bool ok = !closed_ && transport_->reopen(d);
+  bool ok = !closed_ && transport().reopen(d);
   if (closed_) d.fail(Error::BadHandle);
-  d.word(3) = transport_->remakes();
+  d.word(3) = remakes();
   return ok ? 1 : 0;
 }
 
 void Port::close(Diag& d) {
-  closed_ = true;
-  channel_.close();
-  transport_->shutdown();
-  ChannelCounters c = channel_.counters();
+  release();
+  ChannelCounters c = channel().counters();
   d.word(3) = static_cast<int>(bytesOut_.load());
-  d.word(4) = static_cast<int>(c.bytesIn);
+  d.word(4) = static_cast<int>(c.bytesIn - base_.bytesIn);
 }
 
 }  // namespace ferrule

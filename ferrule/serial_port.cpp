@@ -1,6 +1,7 @@
 // COMn: line settings from the registry value, no hardware or XON/XOFF
-// handshake in the driver (the status parser sees XON/XOFF itself), and
-// read timeouts that hand over whatever arrived as soon as it arrives.
+// handshake in the driver (the status parser sees XON/XOFF itself), reads
+// that take whatever has arrived and never wait in the driver, and the port
+// opened again when its device went away and came back.
 #include <string>
 
 #include "ferrule/device_transport.h"
@@ -21,9 +22,14 @@ struct StopBitsCode {
 };
 constexpr StopBitsCode kStopBits[] = {{10, ONESTOPBIT}, {15, ONE5STOPBITS}, {20, TWOSTOPBITS}};
 
-// The receiver's read returns at once with what is there, or after a second
-// with nothing; writes are timed by the caller, not the driver.
-constexpr COMMTIMEOUTS kTimeouts = {MAXDWORD, MAXDWORD, 1000, 0, 0};
+// A read returns at once with what is there, even nothing; the receiver
+// pauses briefly between empty reads. The waiting form {MAXDWORD, MAXDWORD,
+// n} ("return as soon as a byte comes") is not used: under Wine 8 such a
+// read stays pending while status blocks and replies arrive, so they sit in
+// the driver unseen and every status request times out. {MAXDWORD, 0, 0}
+// means the same on Windows and Wine. Writes are timed by the caller.
+constexpr COMMTIMEOUTS kTimeouts = {MAXDWORD, 0, 0, 0, 0};
+constexpr DeviceReadPolicy kSerialReads = {false, 10};
 
 void ApplyLineSettings(const SerialSettings& s, DCB& dcb) {
   dcb.BaudRate = static_cast<DWORD>(s.baud);
@@ -65,17 +71,24 @@ bool ConfigureLine(HANDLE h, const SerialSettings& s, Diag& d) {
 
 }  // namespace
 
-std::unique_ptr<Transport> OpenSerialTransport(const SerialSettings& s, StatusChannel& channel,
-                                               Diag& d) {
+win::UniqueHandle OpenSerialLine(const SerialSettings& s, Diag& d) {
   std::string path = "\\\\.\\COM" + std::to_string(s.number);
   win::UniqueHandle device(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                          OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
   if (!device) {
     d.fail(Error::DeviceOpenFailed, static_cast<int>(::GetLastError()));
-    return nullptr;
+    return device;
   }
-  if (!ConfigureLine(device.get(), s, d)) return nullptr;
-  auto t = std::make_unique<DeviceTransport>(std::move(device), DeviceReadPolicy{}, channel);
+  if (!ConfigureLine(device.get(), s, d)) device.reset();
+  return device;
+}
+
+std::unique_ptr<Transport> OpenSerialTransport(const SerialSettings& s, StatusChannel& channel,
+                                               Diag& d) {
+  win::UniqueHandle device = OpenSerialLine(s, d);
+  if (!device) return nullptr;
+  auto t = std::make_unique<DeviceTransport>(std::move(device), kSerialReads, channel,
+                                             [s](Diag& dd) { return OpenSerialLine(s, dd); });
   if (!t->start(d)) return nullptr;
   return t;
 }

@@ -80,6 +80,12 @@ void StatusChannel::close() {
   changed_.wakeAll();
 }
 
+void StatusChannel::wakeAll() {
+  // Taking the lock orders the reader's closed flag before any waiter's check.
+  { win::SrwGuard g(lock_); }
+  changed_.wakeAll();
+}
+
 WaitOutcome StatusChannel::blockedLocked() const {
   if (closed_) return WaitOutcome::Closed;
   if (noReverse_) return WaitOutcome::NoReverseChannel;
@@ -92,15 +98,20 @@ WaitOutcome StatusChannel::usable() {
   return blockedLocked();
 }
 
-void StatusChannel::takeLocked(StatusBlock& out) {
+void StatusChannel::takeLocked(ChannelReader& reader, StatusBlock& out) {
   out = current_;
-  takenSeq_ = updateSeq_;
+  reader.taken = updateSeq_;
 }
 
-bool StatusChannel::takeFresh(StatusBlock& out) {
+void StatusChannel::attach(ChannelReader& reader) {
   win::SrwGuard g(lock_);
-  if (closed_ || updateSeq_ == takenSeq_) return false;
-  takeLocked(out);
+  reader.taken = updateSeq_;
+}
+
+bool StatusChannel::takeFresh(ChannelReader& reader, StatusBlock& out) {
+  win::SrwGuard g(lock_);
+  if (closed_ || reader.closed || updateSeq_ == reader.taken) return false;
+  takeLocked(reader, out);
   return true;
 }
 
@@ -109,15 +120,12 @@ ChannelMark StatusChannel::mark() {
   return {updateSeq_, replySeq_};
 }
 
-WaitOutcome StatusChannel::awaitUpdate(const ChannelMark& m, ULONGLONG deadline,
-                                       StatusBlock& out) {
-  win::SrwGuard g(lock_);
+template <class Ready>
+WaitOutcome StatusChannel::awaitLocked(const ChannelReader& reader, ULONGLONG deadline,
+                                       Ready ready) {
   for (;;) {
-    if (closed_) return WaitOutcome::Closed;
-    if (updateSeq_ != m.update) {
-      takeLocked(out);
-      return WaitOutcome::Got;
-    }
+    if (closed_ || reader.closed) return WaitOutcome::Closed;
+    if (ready()) return WaitOutcome::Got;
     WaitOutcome blocked = blockedLocked();
     if (blocked != WaitOutcome::Got) return blocked;
     DWORD left = win::MsLeft(deadline);
@@ -126,22 +134,25 @@ WaitOutcome StatusChannel::awaitUpdate(const ChannelMark& m, ULONGLONG deadline,
   }
 }
 
-WaitOutcome StatusChannel::awaitReply(const ChannelMark& m, ULONGLONG deadline, uint8_t& reply,
-                                      StatusBlock& current) {
+WaitOutcome StatusChannel::awaitUpdate(ChannelReader& reader, const ChannelMark& m,
+                                       ULONGLONG deadline, StatusBlock& out) {
   win::SrwGuard g(lock_);
-  for (;;) {
-    if (closed_) return WaitOutcome::Closed;
-    if (replySeq_ != m.reply) {
-      reply = lastReply_;
-      current = current_;
-      return WaitOutcome::Got;
-    }
-    WaitOutcome blocked = blockedLocked();
-    if (blocked != WaitOutcome::Got) return blocked;
-    DWORD left = win::MsLeft(deadline);
-    if (left == 0) return WaitOutcome::TimedOut;
-    changed_.wait(lock_, left);
-  }
+  return awaitLocked(reader, deadline, [&] {
+    if (updateSeq_ == m.update) return false;
+    takeLocked(reader, out);
+    return true;
+  });
+}
+
+WaitOutcome StatusChannel::awaitReply(const ChannelReader& reader, const ChannelMark& m,
+                                      ULONGLONG deadline, uint8_t& reply, StatusBlock& current) {
+  win::SrwGuard g(lock_);
+  return awaitLocked(reader, deadline, [&] {
+    if (replySeq_ == m.reply) return false;
+    reply = lastReply_;
+    current = current_;
+    return true;
+  });
 }
 
 ULONGLONG StatusChannel::lostAt() {

@@ -1,10 +1,12 @@
-// The one receive path of a port. The transport's receiver feeds every byte
-// in; the parser's findings update the status cache under a small lock, and
-// every change wakes whoever waits. Readers never touch the transport's
-// receiving side, so a request made by ReadPort and one made by
-// GetPortStatus cannot take each other's reply: a reply is news for all.
+// The one receive path of a printer's connection. The transport's receiver
+// feeds every byte in; the parser's findings update the status cache under
+// a small lock, and every change wakes whoever waits. Readers never touch
+// the transport's receiving side, so a request made by ReadPort and one made
+// by GetPortStatus cannot take each other's reply: a reply is news for all,
+// and so is every status for each handle that shares the connection.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "common/win32_sync.h"
@@ -36,6 +38,12 @@ struct ChannelMark {
 
 enum class WaitOutcome { Got, TimedOut, LinkDown, Closed, NoReverseChannel };
 
+// One handle's side of a channel that several handles may share.
+struct ChannelReader {
+  uint64_t taken = 0;              // news already handed to this handle's ReadPort
+  std::atomic<bool> closed{false};  // ClosePort on this handle: its waits end
+};
+
 class StatusChannel : private StatusSink {
  public:
   // Receiver side.
@@ -45,18 +53,23 @@ class StatusChannel : private StatusSink {
   uint32_t linkUp();
   void linkLost(uint32_t link, int systemError);
   void reverseChannelMissing(int systemError);
-  // ClosePort: every waiter leaves at once.
+  // The last handle of the connection closed: every waiter leaves at once.
   void close();
+  // One handle closed: its waiters (which see reader.closed) leave.
+  void wakeAll();
 
   // Reader side.
-  // Takes a status that came since the previous take, if any.
-  bool takeFresh(StatusBlock& out);
+  // A new reader starts with no news: its first read asks the printer.
+  void attach(ChannelReader& reader);
+  // Takes a status that came since the reader's previous take, if any.
+  bool takeFresh(ChannelReader& reader, StatusBlock& out);
   ChannelMark mark();
   // Waits for any status newer than the mark (and takes it).
-  WaitOutcome awaitUpdate(const ChannelMark& m, ULONGLONG deadline, StatusBlock& out);
+  WaitOutcome awaitUpdate(ChannelReader& reader, const ChannelMark& m, ULONGLONG deadline,
+                          StatusBlock& out);
   // Waits for a real-time reply newer than the mark.
-  WaitOutcome awaitReply(const ChannelMark& m, ULONGLONG deadline, uint8_t& reply,
-                         StatusBlock& current);
+  WaitOutcome awaitReply(const ChannelReader& reader, const ChannelMark& m, ULONGLONG deadline,
+                         uint8_t& reply, StatusBlock& current);
   // When the link was last lost (GetTickCount64), 0 if never.
   ULONGLONG lostAt();
   // Why the link or the reverse channel is unusable (Win32/Winsock error).
@@ -72,7 +85,11 @@ class StatusChannel : private StatusSink {
   void onFlow(bool xoff) override;
   void onGarbage(size_t bytes) override;
   WaitOutcome blockedLocked() const;
-  void takeLocked(StatusBlock& out);
+  // Under lock_: waits until ready() (which takes the news) holds, the
+  // channel closes or goes down, or the deadline passes.
+  template <class Ready>
+  WaitOutcome awaitLocked(const ChannelReader& reader, ULONGLONG deadline, Ready ready);
+  void takeLocked(ChannelReader& reader, StatusBlock& out);
 
   win::SrwLock lock_;
   win::ConditionVariable changed_;
@@ -81,7 +98,6 @@ class StatusChannel : private StatusSink {
   bool haveBlock_ = false;     // a pushed block has set bytes 1..3 and bits 5, 6
   uint64_t updateSeq_ = 0;     // any status news
   uint64_t replySeq_ = 0;      // real-time replies only
-  uint64_t takenSeq_ = 0;      // news already handed to ReadPort
   uint8_t lastReply_ = 0;
   bool closed_ = false;
   bool noReverse_ = false;

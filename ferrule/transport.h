@@ -1,5 +1,5 @@
 // What a port's byte pipe offers. Each transport runs its own receiver that
-// feeds the port's StatusChannel; sending is the caller's thread's business.
+// feeds its connection's StatusChannel; sending is the caller's thread's business.
 #pragma once
 
 #include <windows.h>

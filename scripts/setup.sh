@@ -7,7 +7,7 @@
 set -euo pipefail
 
 need_pkgs=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools libwine-dev
-           wine wine32:i386 wine64 cmake ninja-build googletest nsis)
+           wine wine32:i386 wine64 cmake ninja-build googletest nsis socat)
 
 missing=()
 for p in "${need_pkgs[@]}"; do

@@ -34,7 +34,7 @@ void CheckExternal(SOTvCash& so) {
 bool CheckInteractive(SOTvCash& so) {
   // Replaced by each Start press; stays when the operator cancels without one.
   SetHealthText(so, kInteractiveNotRun);
-  CheckHealthDialog dialog(so.szCheckHealthText, sizeof(so.szCheckHealthText));
+  CheckHealthDialog dialog(so.Printer(), so.szCheckHealthText, sizeof(so.szCheckHealthText));
   if (dialog.Run(gModuleInstance, ::GetActiveWindow()) != -1) return true;
   LOG_ERROR(gLogHandle, "Cash.CheckHealth:3 dialog not shown, error %d%s",
             static_cast<int>(::GetLastError()), kEmptySuffix);

@@ -54,7 +54,8 @@ INT_PTR CheckHealthDialog::Handle(UINT msg, WPARAM wParam) {
 
 void CheckHealthDialog::OnStart() {
   PortWords words;
-  const bool taken = KickDrawer(gPortEx, gPort, static_cast<BYTE>(gPinSelect & 0xFF), words);
+  const bool taken = KickDrawer(printer_.PortEx(), printer_.Port(), printer_.PinSelect(),
+                                printer_.ModelClass(), words);
   ::SetDlgItemTextA(window_, IDC_RESULT, taken ? "OPOS_SUCCESS" : "OPOS_FAIL");
   RecordText(taken ? kInteractiveSuccess : kInteractiveNoAnswer);
 }

@@ -7,10 +7,16 @@
 
 #include <cstddef>
 
+class PrinterSession;
+
 class CheckHealthDialog {
  public:
+  // printer: the session of the drawer under check, whose port, pin and
+  // model class Start uses; with two drawers on one printer in one process
+  // the process-wide copies name whichever service opened last.
   // text/textSize: where each Start press records the outcome of the check.
-  CheckHealthDialog(char* text, std::size_t textSize) : text_(text), textSize_(textSize) {}
+  CheckHealthDialog(const PrinterSession& printer, char* text, std::size_t textSize)
+      : printer_(printer), text_(text), textSize_(textSize) {}
   CheckHealthDialog(const CheckHealthDialog&) = delete;
   CheckHealthDialog& operator=(const CheckHealthDialog&) = delete;
 
@@ -27,6 +33,7 @@ class CheckHealthDialog {
   void RecordText(const char* text);
 
   HWND window_ = nullptr;
+  const PrinterSession& printer_;
   char* text_;
   std::size_t textSize_;
 };

@@ -174,9 +174,13 @@ class InteractiveCheck : public ::testing::Test {
     so_ = new SOTvCash();
     so_->AddRef();
     so_->bOpened = 1;
-    so_->Printer().Attach(7, 9, 0, 0);
-    gPinSelect = 1;
-    gModelClass = 4;
+    // The drawer under check hangs on pin 5 of a model class 4 printer; a
+    // second drawer (pin 2, class 2) was opened after it in this process,
+    // so the process-wide copies name the other drawer.
+    so_->Printer().Attach(7, 9, 0, 4);
+    so_->Printer().SetPinSelect(1);
+    gPinSelect = 0;
+    gModelClass = 2;
   }
   void TearDown() override {
     so_->bOpened = 0;
@@ -227,7 +231,8 @@ TEST_F(InteractiveCheck, StartWritesTheKickAndShowsSuccess) {
 }
 
 TEST_F(InteractiveCheck, EachStartRewritesTheResultWithTheLastOutcome) {
-  gPinSelect = 0;
+  so_->Printer().SetPinSelect(0);
+  gPinSelect = 1;
   std::string first, second;
   RunDialog([&](HWND dlg) {
     Scripted_SetResult(SCRIPTED_WRITE, 1);

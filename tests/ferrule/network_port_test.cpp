@@ -268,4 +268,44 @@ TEST(NetworkPort, ReOpenFailsWhileThePrinterIsGoneAndWorksWhenItIsBack) {
   Close(op.ex, op.handle);
 }
 
+// Two drawers on pins 2 and 5 of one network printer: their Port values name
+// the printer in different spellings, and both handles share the printer's
+// one connection (many printers take one raw connection at a time).
+TEST(NetworkPort, HandlesOnOnePrinterShareOneConnection) {
+  PrinterPort first;
+  ASSERT_TRUE(first.ready());
+  ASSERT_TRUE(first.waitForClient());
+  Device second("pin5");
+  second.setPort("  TCP:127.0.0.1:" + std::to_string(first.printer().port()));
+  Opened o = Open(kClass, second.name());
+  ASSERT_GT(o.handle, 0) << "d1 " << o.d[0];
+  EXPECT_NE(o.handle, first.h());
+
+  EXPECT_EQ(Write(first.ex(), first.h(), kKickPin2, 5).result, 1);
+  Call w = Write(o.ex, o.handle, kKickPin5, 5);
+  EXPECT_EQ(w.result, 1);
+  EXPECT_EQ(w.d[7], 5) << "bytes written through this handle only";
+  ASSERT_TRUE(first.printer().waitFor(
+      [](const emulator::Snapshot& s) { return s.kicks.size() == 2; }, 5000));
+  emulator::Snapshot s = first.printer().snapshot();
+  EXPECT_EQ(s.connections, 1) << "one connection for both handles";
+  EXPECT_EQ(s.kicks[0].pin, 2);
+  EXPECT_EQ(s.kicks[1].pin, 5);
+
+  // Each handle reads the printer's one status; closing one leaves the other.
+  unsigned char st[4] = {};
+  EXPECT_EQ(Read(first.ex(), first.h(), st).result, 1);
+  EXPECT_EQ(Read(o.ex, o.handle, st).result, 1);
+  EXPECT_EQ(Close(first.ex(), first.h()).result, 1);
+  first.forget();
+  EXPECT_EQ(Read(first.ex(), first.h(), st).error(), Error::BadHandle);
+  EXPECT_EQ(Read(o.ex, o.handle, st).result, 1);
+  EXPECT_EQ(Write(o.ex, o.handle, kKickPin5, 5).result, 1);
+  EXPECT_TRUE(first.printer().snapshot().clientConnected);
+  EXPECT_EQ(Close(o.ex, o.handle).result, 1);
+  EXPECT_TRUE(first.printer().waitFor(
+      [](const emulator::Snapshot& s) { return !s.clientConnected; }, 5000))
+      << "the last handle takes the connection with it";
+}
+
 }  // namespace

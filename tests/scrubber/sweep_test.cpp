@@ -70,7 +70,7 @@ TEST_F(Sweep, ValuesAreTestedOnTheirDataUpToTheFirstZeroByte) {
   regbed::createAllStepKeys();
   setText(kPosPrinter, "Model", "KX8-80");
   setText(kPosPrinter, "Inside", "Thermal KX8 printer");
-  setText(kPosPrinter, "KX8 Name", "TM-T88");                 // marker only in the name
+  setText(kPosPrinter, "KX8 Name", "Receipt-80");                 // marker only in the name
   setText(kPosPrinter, "Lower", "kx8-80");                    // other letter case
   setValue(kPosPrinter, "Binary", REG_BINARY, "xxKX8yy");     // no terminator at all
   setValue(kPosPrinter, "AfterZero", REG_BINARY, std::string("ab\0KX8", 6));
@@ -78,11 +78,11 @@ TEST_F(Sweep, ValuesAreTestedOnTheirDataUpToTheFirstZeroByte) {
   setValue(kPosPrinter, "Word", REG_DWORD, std::string("\x01\x00\x00\x00", 4));
   setText(kPosPrinter, "", "KX8 default");                    // the key's default value
   createKey(sub(kPosPrinter, "KX8-80"));
-  createKey(sub(kPosPrinter, "TM-T88"));
+  createKey(sub(kPosPrinter, "Receipt-80"));
   childrun::runScrubberOk();
   EXPECT_EQ(valueNames(kPosPrinter),
             (Names{"KX8 Name", "Lower", "AfterZero", "SecondString", "Word"}));
-  EXPECT_EQ(subkeyNames(kPosPrinter), Names{"TM-T88"});
+  EXPECT_EQ(subkeyNames(kPosPrinter), Names{"Receipt-80"});
 }
 
 TEST_F(Sweep, ServiceInfoLosesBothMarkersButOnlyInTheirOwnCase) {
@@ -145,11 +145,11 @@ TEST_F(Sweep, KX8DrawersGoButTheCashDrawerKeyStays) {
   setText(sub(kCashDrawer, "KX8"), "OpenSingle", "1");
   setText(sub(kCashDrawer, "KX8"), "PinSingle", "0");
   createKey(sub(kCashDrawer, "Drawer_KX8_2"));
-  createKey(sub(kCashDrawer, "TM-T88 Drawer"));
+  createKey(sub(kCashDrawer, "Receipt-80 Drawer"));
   setText(kCashDrawer, "Default", "KX8");
   childrun::runScrubberOk();
   EXPECT_TRUE(keyExists(kCashDrawer));
-  EXPECT_EQ(subkeyNames(kCashDrawer), Names{"TM-T88 Drawer"});
+  EXPECT_EQ(subkeyNames(kCashDrawer), Names{"Receipt-80 Drawer"});
   EXPECT_EQ(valueNames(kCashDrawer), Names{});
 }
 
@@ -164,13 +164,13 @@ TEST_F(Sweep, OversizedAndUndeletableEntriesArePassedOver) {
   setText(kPosPrinter, "first", "KX8");
   setText(kPosPrinter, name69, "KX8");
   setText(kPosPrinter, name68, "KX8");
-  setText(kPosPrinter, name69.substr(0, 68), "TM-T88");  // what a cut-off read would name
+  setText(kPosPrinter, name69.substr(0, 68), "Receipt-80");  // what a cut-off read would name
   setText(kPosPrinter, "data69", text68);
   setText(kPosPrinter, "data70", text69);
   setValue(kPosPrinter, "binary69", REG_BINARY, std::string(66, '.') + "KX8");
   setValue(kPosPrinter, "binary70", REG_BINARY, std::string(67, '.') + "KX8");
   setText(kPosPrinter, "last", "KX8");
-  setText(kPosPrinter, "keep", "TM-T88");
+  setText(kPosPrinter, "keep", "Receipt-80");
 
   const std::string key89 = "KX8" + std::string(86, 'k'), key90 = "KX8" + std::string(87, 'K');
   createKey(sub(sub(kCashDrawer, "KX8 Parent"), "Child"));
@@ -194,8 +194,8 @@ TEST_F(Sweep, EntriesWhoseNamesTheCodePageCannotSpellArePassedOver) {
   regbed::createAllStepKeys();
   regbed::setWideText(kPosPrinter, L"K\u0101y", L"KX8");
   regbed::setWideText(kPosPrinter, L"K\u4e00y", L"KX8");
-  setText(kPosPrinter, "Kay", "TM-T88");
-  setText(kPosPrinter, "K?y", "TM-T88");
+  setText(kPosPrinter, "Kay", "Receipt-80");
+  setText(kPosPrinter, "K?y", "Receipt-80");
   setText(kPosPrinter, "Plain", "KX8");
   regbed::createWideKey(kCashDrawer, L"KX8\u0101");
   createKey(sub(kCashDrawer, "kx8a"));

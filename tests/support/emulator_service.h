@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "common/no_copy.h"
 #include "common/win32_raii.h"
 #include "so/service_object.h"
@@ -20,6 +22,10 @@
 class EmulatorService : win::NoCopy {
  public:
   EmulatorService();
+  // A service whose device names port (a Port value) and kicks pin 2
+  // (pinSingle 0) or pin 5 (1), on a printer the test runs itself; the
+  // loopback emulator is then left unused.
+  EmulatorService(const std::string& port, DWORD pinSingle);
 
   LONG OpenAndEnable() { return session_.OpenAndEnable(); }
   bool WaitUpdates(size_t count, DWORD timeoutMs) { return session_.WaitUpdates(count, timeoutMs); }

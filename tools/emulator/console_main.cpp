@@ -13,7 +13,7 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: printer-emulator [--address A] [--port N] [--pin 2|5]\n"
+    "usage: printer-emulator [--address A] [--port N] [--serial COMn[:settings]] [--pin 2|5]\n"
     "                        [--sensor high-when-shut|high-when-open]\n"
     "                        (drawerctl's words high-shut|high-open work too)\n"
     "                        [--auto-close MS|never] [--no-push] [--no-stdin]\n"
@@ -49,6 +49,8 @@ bool ParseArgs(int argc, char** argv, Settings& s) {
       s.readStdin = false;
     } else if (next == nullptr) {
       return false;
+    } else if (a == "--serial") {
+      s.options.serial = argv[++i];  // checked when the printer starts
     } else if (a == "--address") {
       s.options.address = argv[++i];
     } else if (a == "--port") {

@@ -1,5 +1,6 @@
-// The server: one thread that accepts one client at a time, reads its
-// commands into the printer model and writes back what the model says. The
+// The server: one thread that accepts one client at a time (or holds the
+// serial line), reads its commands into the printer model and writes back
+// what the model says. The
 // controls run on the caller's thread under the same lock, so a test that
 // opens the drawer sees the status block leave before its call returns.
 #include "tools/emulator/printer_emulator.h"
@@ -8,6 +9,8 @@
 
 #include "common/win32_socket.h"
 #include "common/win32_sync.h"
+#include "ferrule/device_transport.h"
+#include "ferrule/port_value.h"
 
 namespace emulator {
 
@@ -22,6 +25,8 @@ struct PrinterEmulator::Impl : private CommandSink {
   EscPosReader reader;
   win::UniqueSocket listener;
   win::UniqueSocket client;
+  win::UniqueHandle line;  // serial mode: the printer's end of the line
+  win::UniqueHandle lineEvent;
   win::UniqueHandle listenEvent, clientEvent, wakeEvent, stopEvent, thread;
   int boundPort = 0;
   int connections = 0;
@@ -37,10 +42,15 @@ struct PrinterEmulator::Impl : private CommandSink {
   void closeClient(const char* why);
   void acceptClient();
   void readClient();
+  bool openLine(std::string* error);
+  void readLine();
+  void writeLine(const uint8_t* bytes, size_t count);
   void onCommand(const Command& c) override {
     model.command(c, ::GetTickCount64(), pending);
   }
 
+  static constexpr DWORD kLineTurnMs = 5;
+  bool serialMode() const { return !options.serial.empty(); }
   static DWORD WINAPI Main(void* self);
   void serve();
   bool listen(std::string* error);
@@ -69,6 +79,7 @@ void PrinterEmulator::Impl::emit(Output& out) {
 }
 
 void PrinterEmulator::Impl::sendToClient(const uint8_t* bytes, size_t count) {
+  if (line) return writeLine(bytes, count);
   if (!client) {
     log("no client: " + std::to_string(count) + " byte(s) not sent");
     return;
@@ -89,6 +100,13 @@ void PrinterEmulator::Impl::sendToClient(const uint8_t* bytes, size_t count) {
 }
 
 void PrinterEmulator::Impl::closeClient(const char* why) {
+  if (line) {
+    line.reset();
+    reader.reset();
+    log(std::string("serial line closed: ") + why);
+    changed.wakeAll();
+    return;
+  }
   if (!client) return;
   client.reset();
   reader.reset();
@@ -144,14 +162,20 @@ void PrinterEmulator::Impl::serve() {
     {
       win::SrwGuard g(lock);
       // While a client is served, further ones wait in the listen backlog.
-      waits[2] = client ? clientEvent.get() : listenEvent.get();
-      count = 3;
+      if (!serialMode()) {
+        waits[2] = client ? clientEvent.get() : listenEvent.get();
+        count = 3;
+      }
       deadline = model.nextDeadline();
     }
     DWORD limit = deadline == ~0ULL ? INFINITE : win::MsLeft(deadline);
+    // A serial line is read in short turns: a read there never waits (see
+    // ferrule's serial port), so nothing else would wake this thread.
+    if (serialMode() && limit > kLineTurnMs) limit = kLineTurnMs;
     DWORD w = ::WaitForMultipleObjects(count, waits, FALSE, limit);
     if (w == WAIT_OBJECT_0) return;
     win::SrwGuard g(lock);
+    if (line) readLine();
     if (w == WAIT_OBJECT_0 + 2) {
       if (client) {
         readClient();
@@ -167,7 +191,63 @@ void PrinterEmulator::Impl::serve() {
   }
 }
 
+bool PrinterEmulator::Impl::openLine(std::string* error) {
+  ferrule::ParsedPort parsed = ferrule::ParsePortValue(options.serial);
+  if (parsed.error != ferrule::Error::Ok || parsed.address.kind != ferrule::PortKind::Serial) {
+    if (error) *error = "not a serial port: " + options.serial;
+    return false;
+  }
+  ferrule::Diag d;
+  line = ferrule::OpenSerialLine(parsed.address.serial, d);
+  lineEvent = win::MakeEvent(true);
+  wakeEvent = win::MakeEvent(false);
+  stopEvent = win::MakeEvent(true);
+  if (!line || !lineEvent || !wakeEvent || !stopEvent) {
+    if (error) *error = options.serial + " did not open, error " + std::to_string(d.system);
+    line.reset();
+    return false;
+  }
+  ++connections;
+  log("serial line " + options.serial);
+  return true;
+}
+
+void PrinterEmulator::Impl::readLine() {
+  uint8_t buffer[512];
+  for (;;) {
+    OVERLAPPED ov{};
+    ov.hEvent = lineEvent.get();
+    DWORD got = 0;
+    if (!::ReadFile(line.get(), buffer, sizeof(buffer), &got, &ov)) {
+      if (::GetLastError() != ERROR_IO_PENDING) return closeClient("read failed");
+      if (::WaitForSingleObject(lineEvent.get(), kLineTurnMs) != WAIT_OBJECT_0)
+        ::CancelIoEx(line.get(), &ov);
+      if (!::GetOverlappedResult(line.get(), &ov, &got, TRUE) &&
+          ::GetLastError() != ERROR_OPERATION_ABORTED)
+        return closeClient("read failed");
+    }
+    if (got == 0) return;
+    bytesReceived += got;
+    reader.feed(buffer, got, *this);
+    emit(pending);
+    if (!line) return;
+  }
+}
+
+void PrinterEmulator::Impl::writeLine(const uint8_t* bytes, size_t count) {
+  OVERLAPPED ov{};
+  ov.hEvent = lineEvent.get();
+  DWORD done = 0;
+  if (!::WriteFile(line.get(), bytes, static_cast<DWORD>(count), &done, &ov)) {
+    if (::GetLastError() != ERROR_IO_PENDING) return closeClient("write failed");
+    if (::WaitForSingleObject(lineEvent.get(), 1000) != WAIT_OBJECT_0) ::CancelIoEx(line.get(), &ov);
+    ::GetOverlappedResult(line.get(), &ov, &done, TRUE);
+  }
+  if (done < count) log("serial line took " + std::to_string(done) + " of " + std::to_string(count));
+}
+
 bool PrinterEmulator::Impl::listen(std::string* error) {
+  if (serialMode()) return openLine(error);
   auto fail = [&](const char* what) {
     if (error) *error = std::string(what) + " failed, Winsock error " +
                         std::to_string(::WSAGetLastError());
@@ -293,7 +373,7 @@ Snapshot PrinterEmulator::snapshot() const {
   win::SrwGuard g(impl_->lock);
   Snapshot s;
   const PrinterModel& m = impl_->model;
-  s.clientConnected = static_cast<bool>(impl_->client);
+  s.clientConnected = impl_->client || impl_->line;
   s.connections = impl_->connections;
   s.drawerOpen = m.drawerOpen();
   s.offline = m.offline();

@@ -1,5 +1,5 @@
-// A network ESC/POS receipt printer with a cash drawer, on a loopback TCP
-// port. The same code runs in printer-emulator.exe and inside tests, which
+// An ESC/POS receipt printer with a cash drawer, on a loopback TCP port or
+// on a serial port (one end of a pseudo-terminal pair). The same code runs in printer-emulator.exe and inside tests, which
 // get the console's controls as calls and can look at what the printer saw.
 #pragma once
 
@@ -39,10 +39,11 @@ class PrinterEmulator {
   PrinterEmulator(const PrinterEmulator&) = delete;
   PrinterEmulator& operator=(const PrinterEmulator&) = delete;
 
-  // Binds, listens and starts serving. false with a reason on failure.
+  // Binds and listens (or opens the serial port) and starts serving. false
+  // with a reason on failure.
   bool start(std::string* error = nullptr);
   void stop();
-  int port() const;  // the bound port (the one picked when Options::port was 0)
+  int port() const;  // the bound port (the one picked when Options::port was 0); 0 on serial
 
   // The console's controls.
   void openDrawer();

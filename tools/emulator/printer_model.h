@@ -27,6 +27,9 @@ struct Options {
   SensorPolarity sensor = SensorPolarity::HighWhenShut;
   int autoCloseMs = -1;     // the drawer shuts by itself this long after opening; <0 never
   bool pushStatus = true;   // false: a printer that sends nothing unasked
+  // Not empty: the printer sits on this serial port instead of the network,
+  // written as a Port value ("COM12" or "COM12:115200,E,7,2").
+  std::string serial;
 };
 
 struct Kick {
