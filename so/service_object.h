@@ -106,6 +106,9 @@ class SOTvCash : public ISOTvCash {
   // Enable steps from handing over the Control Object to the poll thread's
   // start (so/enable.cpp).
   void StartMonitoring();
+  // Reads the drawer once and queues what it says; a printer that does not
+  // answer leaves the drawer unread.
+  void QueueFirstStatus();
 
   // The rooms, for the methods' helpers and for tests.
   PrinterSession& Printer() { return printer_; }
