@@ -3,6 +3,7 @@
 // library read, and it never touches another vendor's drawer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -170,6 +171,32 @@ TEST_F(DrawerctlConfig, BadSettingsAreRefusedAndNothingIsWritten) {
     EXPECT_EQ(r.exitCode, 2u) << args << "\n" << r.out;
     EXPECT_FALSE(r.err.empty()) << args;
     EXPECT_FALSE(KeyExists(a)) << args;
+  }
+}
+
+TEST_F(DrawerctlConfig, PortValuesAreJudgedByThePortLibrarysGrammar) {
+  std::string a = Device("grammar");
+  struct Bad {
+    std::string port;
+    const char* word;
+  };
+  const Bad bad[] = {{"USB1", "UnknownPortKind"},       {"\"  \"", "ValueEmpty"},
+                     {"tcp:", "TcpHostMissing"},         {"tcp:host:0", "TcpPortInvalid"},
+                     {"COM256", "SerialNumberInvalid"},  {"COM3:38400,X,8,1", "SerialSettingsInvalid"},
+                     {"LPT0", "ParallelNumberInvalid"},  {std::string(255, 'A'), "ValueTooLong"}};
+  for (const Bad& b : bad) {
+    ChildResult r = Drawerctl("add " + a + " --port " + b.port);
+    EXPECT_EQ(r.exitCode, 2u) << b.port << "\n" << r.out;
+    EXPECT_NE(r.err.find(b.word), std::string::npos) << b.port << ": " << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << "one line: " << r.err;
+    EXPECT_FALSE(KeyExists(a)) << b.port;
+  }
+  // The documented forms, and the ends of every range.
+  for (const char* good : {"COM3:38400,N,8,1", "tcp:[::1]:9100", "COM255", "LPT10", "LPT255",
+                           "tcp:till-printer.local:65535", "COM12:115200,E,7,1.5"}) {
+    ChildResult r = Drawerctl("add " + a + " --port " + good + " --replace");
+    EXPECT_EQ(r.exitCode, 0u) << good << "\n" << r.err;
+    EXPECT_EQ(ReadText(a, "Port"), good);
   }
 }
 

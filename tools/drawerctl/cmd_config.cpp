@@ -44,6 +44,13 @@ void ShowDevice(const ConfiguredDevice& d) {
     transcript::Say(Row(d.name, std::string(v.view.word) + " (differs)", v.settings));
 }
 
+// A value as typed, cut short where it would not fit on a line.
+std::string Quoted(const std::string& value) {
+  constexpr size_t kShown = 60;
+  if (value.size() <= kShown) return "\"" + value + "\"";
+  return "\"" + value.substr(0, kShown) + "...\" (" + std::to_string(value.size()) + " characters)";
+}
+
 bool Ours(const DeviceSettings& d) { return d.progId == kServiceProgId; }
 
 int NotConfigured(const std::string& name) {
@@ -91,7 +98,7 @@ int RunAdd(const ParsedArgs& args) {
   std::optional<DWORD> pin = PinChoice(args.Value("pin", "2"));
   std::optional<DWORD> sensor = SensorChoice(args.Value("sensor", "high-shut"));
   if (!port.ok || !pin || !sensor) {
-    transcript::Error(!port.ok ? port.error
+    transcript::Error(!port.ok ? "--port " + Quoted(args.Value("port")) + ": " + port.error
                       : !pin   ? "--pin is 2 or 5"
                                : "--sensor is high-open or high-shut");
     return kExitUsage;
