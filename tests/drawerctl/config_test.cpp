@@ -242,7 +242,10 @@ TEST_F(DrawerctlConfig, AServiceObjectThatCannotBeCreatedIsACreationFailure) {
                                   : "registry views: 32-bit;"),
             std::string::npos)
       << r.out;
-  EXPECT_NE(r.err.find("No.Such.ServiceObject"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("served by another service object, No.Such.ServiceObject, not by Halyard"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.err.find("regsvr32"), std::string::npos) << "registering cannot help: " << r.err;
 
   ChildResult missing = Drawerctl("open " + TestDevice("never-added"));
   EXPECT_EQ(missing.exitCode, 3u);
