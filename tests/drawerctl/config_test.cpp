@@ -247,6 +247,17 @@ TEST_F(DrawerctlConfig, AServiceObjectThatCannotBeCreatedIsACreationFailure) {
       << r.err;
   EXPECT_EQ(r.err.find("regsvr32"), std::string::npos) << "registering cannot help: " << r.err;
 
+  // A polarity of the wrong type is no missing one.
+  {
+    win::UniqueHKey key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, KeyPath(a).c_str(), 0, KEY_WRITE, key.put()),
+              ERROR_SUCCESS);
+    RegSetValueExA(key.get(), "OpenSingle", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2);
+  }
+  std::vector<std::string> rows = RowsOf(Drawerctl("list").out, a);
+  ASSERT_FALSE(rows.empty());
+  EXPECT_NE(rows.back().find("not DWORD"), std::string::npos) << rows.back();
+
   ChildResult missing = Drawerctl("open " + TestDevice("never-added"));
   EXPECT_EQ(missing.exitCode, 3u);
   EXPECT_NE(missing.err.find("drawerctl add"), std::string::npos) << missing.err;

@@ -22,15 +22,17 @@ std::string Padded(std::string text, size_t width) {
   return text + " ";
 }
 
-std::string DwordText(const std::optional<DWORD>& v, std::string_view (*word)(DWORD)) {
-  if (!v) return "missing";
+std::string DwordText(const std::optional<DWORD>& v, bool wrongType,
+                      std::string_view (*word)(DWORD)) {
+  if (!v) return wrongType ? "not DWORD" : "missing";
   return std::string(word(*v)) + " (" + std::to_string(*v) + ")";
 }
 
 std::string Row(const std::string& name, const std::string& views, const DeviceSettings& d) {
   return Padded(name, 24) + Padded(views, 16) + Padded(d.progId.empty() ? "-" : d.progId, 22) +
          Padded(d.port.empty() ? "missing" : d.port, 22) +
-         Padded(DwordText(d.pinSingle, PinWord), 10) + DwordText(d.openSingle, SensorWord);
+         Padded(DwordText(d.pinSingle, d.pinSingleWrongType, PinWord), 10) +
+         DwordText(d.openSingle, d.openSingleWrongType, SensorWord);
 }
 
 // Each till reads the copy of its own bitness, so copies that disagree get a
