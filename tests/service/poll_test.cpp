@@ -71,7 +71,9 @@ TEST_F(Poll, ASilentPrinterIsLoggedOnceWhenItStopsAndOnceWhenItAnswersAgain) {
   } naps;
   Scripted_SetStatus(1, 0x04);  // shut under "Normal"
   OpenAndEnable();
-  ASSERT_TRUE(WaitStatus(1));
+  // The enable's read, then two of the poll thread's: the first has been
+  // taken in as its last good reading once the second is under way.
+  ASSERT_TRUE(WaitReads(3));
   const int words[7] = {53, 0, 0, 301, 1, 0, 0x10002};
   Scripted_SetDiag(SCRIPTED_READ, words, 7);
   Scripted_SetStatus(0, 0x00);  // silent
