@@ -8,12 +8,16 @@
 #include "common/win32_raii.h"
 #include "events/shared_long.h"
 
+// bDrawerOpenSeen before any reading came: the next good reading is reported
+// whichever way it reads.
+constexpr LONG kDrawerNotYetRead = -1;
+
 struct DrawerWatch {
   // Serialises the poll thread's open/shut transitions with the registration
   // of a drawer-close waiter, so a close read between a waiter's check and its
   // registration is never lost.
   win::AutoCriticalSection csDrawerWait;
-  SharedLong bDrawerOpenSeen{0};
+  SharedLong bDrawerOpenSeen{0};  // 1 open, 0 shut, or kDrawerNotYetRead
   // A waitForDrawerClose caller waits on hDrawerCloseEvent, which the poll
   // thread signals at the shut reading.
   SharedLong bCloseWaiter{0};

@@ -51,7 +51,7 @@ void WorkerPair::ShutReading() {
   DrawerWatch& watch = context_.watch;
   win::CsLock lock(watch.csDrawerWait);
   context_.state = opos::S_IDLE;
-  if (watch.bDrawerOpenSeen != 1) return;
+  if (watch.bDrawerOpenSeen == 0) return;
   fEventJob(EVENTJOB_PUT, opos::CASH_SUE_DRAWERCLOSED, 0);
   if (watch.bCloseWaiter == 1) {
     SetEvent(watch.hDrawerCloseEvent.get());
@@ -65,7 +65,7 @@ void WorkerPair::OpenReading() {
   DrawerWatch& watch = context_.watch;
   win::CsLock lock(watch.csDrawerWait);
   context_.state = opos::S_BUSY;
-  if (watch.bDrawerOpenSeen != 0) return;
+  if (watch.bDrawerOpenSeen == 1) return;
   context_.drawer_opened = 1;
   SetEvent(hDrawerOpenEvent.get());
   fEventJob(EVENTJOB_PUT, opos::CASH_SUE_DRAWEROPEN, 0);
@@ -99,7 +99,10 @@ DWORD WorkerPair::PollOnce() {
 
   PrinterSession& printer = context_.printer;
   PortWords words;
-  if (!printer.ReadStatus(words)) return gPollNapMs;
+  if (!printer.ReadStatus(words)) {
+    printer.Trail().Failed(words);
+    return gPollNapMs;
+  }
   const int* d = words.d;
   const BYTE* s = printer.StatusBytes();
   LOG_DEBUG(gLogHandle, "lpEvent ReadPort true:0x%x 0x%x 0x%x 0x%x,%d %d,0x%x,0x%x,0x%x,0x%x,0x%x",
@@ -110,11 +113,14 @@ DWORD WorkerPair::PollOnce() {
             d[6]);
 
   if (printer.HasNoSensor()) {
+    printer.Trail().Good(s[0], "no sensor");
     LOG_DEBUG(gLogHandle, "lpEvent ReadPort PORT_PAR 2");
     return gPollNapMs;
   }
 
-  if (DecodeAndLog(printer)) {
+  const bool open = DecodeAndLog(printer);
+  printer.Trail().Good(s[0], open ? "drawer open" : "drawer shut");
+  if (open) {
     OpenReading();
     BeepStep(context_.watch);
   } else {

@@ -102,13 +102,11 @@ bool PrinterSession::WriteStatusEnable(PortWords& words) {
                     nModelClass, words) != 0;
 }
 
-bool PrinterSession::ReadFirstStatus() {
-  // A read that delivers nothing leaves the preset sensor bit, which reads
-  // as shut under the "Normal" polarity; the link is not judged by it.
-  PortWords words;
-  statusBytes[0] = kSensorBit;
-  ReadInto(hPortEx, hPort, statusBytes, nModelClass, words);
-  return DrawerReadsOpen();
+PrinterSession::FirstStatus PrinterSession::ReadFirstStatus(PortWords& words) {
+  // A read that delivers nothing says nothing of the drawer: its state stays
+  // unknown until a reading comes. The link is not judged by this read.
+  if (ReadInto(hPortEx, hPort, statusBytes, nModelClass, words) == 0) return FirstStatus::NoAnswer;
+  return DrawerReadsOpen() ? FirstStatus::Open : FirstStatus::Shut;
 }
 
 bool PrinterSession::ReadStatus(PortWords& words) {

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include "events/reading_trail.h"
 #include "events/shared_long.h"
 #include "ext/ferrule.h"  // the port types a session reports
 
@@ -60,8 +61,10 @@ class PrinterSession {
 
   // Switches the printer's automatic status report on (every status item).
   bool WriteStatusEnable(PortWords& words);
-  // The first status after an enable; true when it reads the drawer open.
-  bool ReadFirstStatus();
+  // The first status after an enable: what it says of the drawer, or that
+  // nothing came (words then say why).
+  enum class FirstStatus { Shut, Open, NoAnswer };
+  FirstStatus ReadFirstStatus(PortWords& words);
   // One status reading into StatusBytes(). False when nothing came; a
   // network link then counts as lost until RelinkIfLost makes it anew.
   bool ReadStatus(PortWords& words);
@@ -91,6 +94,8 @@ class PrinterSession {
   LONG NetLinked() const { return bNetLinked; }
   const BYTE* StatusBytes() const { return statusBytes; }
   const BYTE* CommandBytes() const { return cmdBuffer; }
+  // The poll thread's own: only that thread reads or writes it.
+  ReadingTrail& Trail() { return trail_; }
 
  private:
   LONG hPort = 0;
@@ -103,6 +108,7 @@ class PrinterSession {
   SharedLong bNetLinked{1};
   BYTE statusBytes[4] = {};
   BYTE cmdBuffer[8] = {};
+  ReadingTrail trail_;
 };
 
 // A drawer kick in a buffer of its own, for the health-check dialog: it

@@ -178,6 +178,8 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 }  // namespace
 
 ParsedPort ParsePortValue(std::string_view text) {
+  if (text.size() > kMaxPortValueLength)
+    return Failure(Error::ValueTooLong, static_cast<int>(kMaxPortValueLength + 1));
   size_t first = 0;
   while (first < text.size() && IsBlank(text[first])) ++first;
   size_t last = text.size();

@@ -11,6 +11,8 @@
 
 namespace ferrule {
 
+constexpr size_t kMaxPortValueLength = 254;  // characters, blanks included
+
 enum class PortKind { Tcp, Serial, Parallel };
 
 struct TcpSettings {

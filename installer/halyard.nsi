@@ -279,6 +279,11 @@ Section "Halyard" SecMain
   File "/oname=OPOSLog.ini" "${INI_FILE}"
   SetOverwrite on
   CreateDirectory "$INSTDIR\Cashlog"
+  ; Tills run as standard users, who may not write under Program Files: the
+  ; log folder, and every file made in it, is theirs to write. The group is
+  ; named by its well-known SID, which no language of Windows renames.
+  ExecWait '"$SYSDIR\icacls.exe" "$INSTDIR\Cashlog" /grant *S-1-5-32-545:(OI)(CI)M' $0
+  DetailPrint "Users may write the log folder $INSTDIR\Cashlog (icacls exit code $0)"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
   !insertmacro InEachView WriteViewEntries

@@ -91,17 +91,30 @@ void SOTvCash::StartMonitoring() {
     return;
   }
 
-  const bool open = printer_.ReadFirstStatus();
-  {
-    // The poll thread may already run (an enable after a disable).
-    win::CsLock lock(watch_.csDrawerWait);
-    const LONG status = open ? opos::CASH_SUE_DRAWEROPEN : opos::CASH_SUE_DRAWERCLOSED;
-    DrawerOpened = open ? 1 : 0;
-    workers_->fEventJob(EVENTJOB_PUT, status, 0);
-    watch_.bDrawerOpenSeen = open ? 1 : 0;
-  }
-
+  QueueFirstStatus();
   workers_->StartPolling();
   DeviceEnabled = 1;
   LOG_DEBUG(gLogHandle, "Cash.SetDeviceEnabled:ok%s", kEmptySuffix);
+}
+
+void SOTvCash::QueueFirstStatus() {
+  PortWords words;
+  const PrinterSession::FirstStatus first = printer_.ReadFirstStatus(words);
+  // The poll thread may already run (an enable after a disable).
+  win::CsLock lock(watch_.csDrawerWait);
+  if (first == PrinterSession::FirstStatus::NoAnswer) {
+    // Nothing is known of the drawer: its first good reading is reported,
+    // whichever way it reads, and DrawerOpened keeps its value until then.
+    watch_.bDrawerOpenSeen = kDrawerNotYetRead;
+    const int* d = words.d;
+    LOG_ERROR(gLogHandle,
+              "Cash.SetDeviceEnabled printer did not answer:%d %d,0x%x,0x%x,0x%x,0x%x,0x%x; "
+              "drawer state unknown until read%s",
+              d[0], d[1], d[2], d[3], d[4], d[5], d[6], kEmptySuffix);
+    return;
+  }
+  const bool open = first == PrinterSession::FirstStatus::Open;
+  DrawerOpened = open ? 1 : 0;
+  workers_->fEventJob(EVENTJOB_PUT, open ? opos::CASH_SUE_DRAWEROPEN : opos::CASH_SUE_DRAWERCLOSED, 0);
+  watch_.bDrawerOpenSeen = open ? 1 : 0;
 }

@@ -117,6 +117,9 @@ class SOTvCash : public ISOTvCash {
   // pair (so/enable.cpp); false when the old poll thread still runs or the
   // new threads or events could not be made.
   bool RestartWorkerThreads();
+  // Reads the drawer once and queues what it says; a printer that does not
+  // answer leaves the drawer unread.
+  void QueueFirstStatus();
 
   // The rooms, for the methods' helpers and for tests.
   PrinterSession& Printer() { return printer_; }

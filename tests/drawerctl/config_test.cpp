@@ -3,6 +3,7 @@
 // library read, and it never touches another vendor's drawer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,32 @@ TEST_F(DrawerctlConfig, BadSettingsAreRefusedAndNothingIsWritten) {
   }
 }
 
+TEST_F(DrawerctlConfig, PortValuesAreJudgedByThePortLibrarysGrammar) {
+  std::string a = Device("grammar");
+  struct Bad {
+    std::string port;
+    const char* word;
+  };
+  const Bad bad[] = {{"USB1", "UnknownPortKind"},       {"\"  \"", "ValueEmpty"},
+                     {"tcp:", "TcpHostMissing"},         {"tcp:host:0", "TcpPortInvalid"},
+                     {"COM256", "SerialNumberInvalid"},  {"COM3:38400,X,8,1", "SerialSettingsInvalid"},
+                     {"LPT0", "ParallelNumberInvalid"},  {std::string(255, 'A'), "ValueTooLong"}};
+  for (const Bad& b : bad) {
+    ChildResult r = Drawerctl("add " + a + " --port " + b.port);
+    EXPECT_EQ(r.exitCode, 2u) << b.port << "\n" << r.out;
+    EXPECT_NE(r.err.find(b.word), std::string::npos) << b.port << ": " << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << "one line: " << r.err;
+    EXPECT_FALSE(KeyExists(a)) << b.port;
+  }
+  // The documented forms, and the ends of every range.
+  for (const char* good : {"COM3:38400,N,8,1", "tcp:[::1]:9100", "COM255", "LPT10", "LPT255",
+                           "tcp:till-printer.local:65535", "COM12:115200,E,7,1.5"}) {
+    ChildResult r = Drawerctl("add " + a + " --port " + good + " --replace");
+    EXPECT_EQ(r.exitCode, 0u) << good << "\n" << r.err;
+    EXPECT_EQ(ReadText(a, "Port"), good);
+  }
+}
+
 TEST_F(DrawerctlConfig, RemoveDeletesOnlyThisServiceObjectsDrawers) {
   std::string ours = Device("ours"), theirs = Device("theirs");
   ASSERT_EQ(Drawerctl("add " + ours + " --port COM1").exitCode, 0u);
@@ -215,7 +242,21 @@ TEST_F(DrawerctlConfig, AServiceObjectThatCannotBeCreatedIsACreationFailure) {
                                   : "registry views: 32-bit;"),
             std::string::npos)
       << r.out;
-  EXPECT_NE(r.err.find("No.Such.ServiceObject"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("served by another service object, No.Such.ServiceObject, not by Halyard"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(r.err.find("regsvr32"), std::string::npos) << "registering cannot help: " << r.err;
+
+  // A polarity of the wrong type is no missing one.
+  {
+    win::UniqueHKey key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, KeyPath(a).c_str(), 0, KEY_WRITE, key.put()),
+              ERROR_SUCCESS);
+    RegSetValueExA(key.get(), "OpenSingle", 0, REG_SZ, reinterpret_cast<const BYTE*>("1"), 2);
+  }
+  std::vector<std::string> rows = RowsOf(Drawerctl("list").out, a);
+  ASSERT_FALSE(rows.empty());
+  EXPECT_NE(rows.back().find("not DWORD"), std::string::npos) << rows.back();
 
   ChildResult missing = Drawerctl("open " + TestDevice("never-added"));
   EXPECT_EQ(missing.exitCode, 3u);

@@ -1,6 +1,6 @@
 // drawerctl.exe receiving the service object's events while it pumps: a
-// drawer worked by hand during `watch`, `wait` on an open drawer, and the
-// whole till cycle.
+// drawer worked by hand during `watch`, `wait` on an open drawer, a printer
+// that does not answer, and the whole till cycle.
 #include <gtest/gtest.h>
 
 #include "emulated_drawer.h"
@@ -48,6 +48,21 @@ TEST(DrawerctlEvents, ASensorReadTheWrongWayRoundIsPointedOut) {
   size_t note = FindFrom(r.out, "the drawer reads open before the kick", first);
   EXPECT_NE(FindFrom(r.out, "--sensor", note), std::string::npos) << r.out;
   EXPECT_LT(note, r.out.find("openDrawer()")) << r.out;
+}
+
+TEST(DrawerctlEvents, ASilentPrinterIsNotTakenForAnOpenDrawer) {
+  // High-open wiring: an empty status block once read as an open drawer.
+  EmulatedDrawer drawer("silent");
+  drawer.Printer().setSilent(true);
+  ChildResult r = drawer.Run("open");
+  ASSERT_TRUE(r.finished);
+  EXPECT_EQ(r.exitCode, 5u) << r.out << r.err;
+  size_t enabled = r.out.find("enabled, printer not answering");
+  EXPECT_LT(enabled, r.out.find("openDrawer()")) << r.out;
+  EXPECT_EQ(r.out.find("event SOStatusUpdate"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("reads open before the kick"), std::string::npos) << r.out;
+  EXPECT_EQ(r.out.find("--sensor"), std::string::npos) << "no polarity hint: " << r.out;
+  EXPECT_NE(FindFrom(r.out, "it is not answering", enabled), std::string::npos) << r.out;
 }
 
 TEST(DrawerctlEvents, CycleRunsTheTillsWholeConversation) {

@@ -2,6 +2,8 @@
 // and what drawerctl tells back.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "args.h"
 #include "commands.h"
 #include "device_config.h"
@@ -16,18 +18,21 @@ TEST(PortChoice, AcceptsTheThreeKindsInCanonicalForm) {
   EXPECT_EQ(ParsePort("tcp:192.168.1.50").value, "tcp:192.168.1.50");
   EXPECT_EQ(ParsePort("TCP:till-printer.local:9100").value, "tcp:till-printer.local:9100");
   EXPECT_EQ(ParsePort("com3").value, "COM3");
-  EXPECT_EQ(ParsePort("COM256").value, "COM256");
+  EXPECT_EQ(ParsePort("com3:38400,n,8,1").value, "COM3:38400,N,8,1");
+  EXPECT_EQ(ParsePort(" tcp:[::1]:9100 ").value, "tcp:[::1]:9100");
   EXPECT_EQ(ParsePort("lpt1").value, "LPT1");
 }
 
 TEST(PortChoice, RefusesWhatThePortLibraryCouldNotOpen) {
   for (const char* bad : {"", "tcp:", "tcp::9100", "tcp:host:", "tcp:host:0", "tcp:host:65536",
-                          "tcp:host:91x", "tcp:ho st", "COM", "COM0", "COM257", "LPT10", "USB1",
+                          "tcp:host:91x", "tcp:ho st", "COM", "COM0", "COM256", "LPT0", "USB1",
                           "192.168.1.50"}) {
     PortChoice p = ParsePort(bad);
     EXPECT_FALSE(p.ok) << bad;
     EXPECT_FALSE(p.error.empty()) << bad;
   }
+  EXPECT_EQ(ParsePort("COM256").error.rfind("SerialNumberInvalid (18) at character 4: ", 0), 0u)
+      << ParsePort("COM256").error;
 }
 
 constexpr OptionSpec kOptions[] = {{"port", "PORT", ""}, {"replace", "", ""}};
@@ -114,14 +119,46 @@ TEST(LogTail, InstallDirComesFromTheUninstallerPath) {
   EXPECT_EQ(InstallDirFromUninstallString("uninstall.exe"), "");
 }
 
-TEST(LogTail, ShowsTheLastErrorLinesElseTheLastLines) {
+TEST(LogTail, ShowsOnlyTheLastLinesOfErrorLevel) {
   std::string log =
-      "1 DEBUG Cash.OpenService(...)\r\n2 ERROR OpenPort 1 10061 0\r\n3 DEBUG x\r\n"
-      "4 error lpEvent ReadPort 0\r\n5 FATAL y\r\n6 DEBUG z\r\n";
+      "2026-12-09 04:01:37.800 [DEBUG] [12] Cash.OpenService(...)\r\n"
+      "2026-12-09 04:01:37.801 [ERROR] [12] Cash.OpenService 1:OpenPort 31 10061\r\n"
+      "2026-12-09 04:01:37.802 [DEBUG] [12] SetDeviceEnabled Failed ERROR\r\n"
+      "04:01:38.000 CRIT x\r\n04:01:38.001 FATAL y\r\n04:01:38.002 DEBUG z\r\n";
   EXPECT_EQ(DiagnosticLines(log, 2),
-            (std::vector<std::string>{"4 error lpEvent ReadPort 0", "5 FATAL y"}));
-  EXPECT_EQ(DiagnosticLines("a\nb\nc\n", 2), (std::vector<std::string>{"b", "c"}));
+            (std::vector<std::string>{"04:01:38.000 CRIT x", "04:01:38.001 FATAL y"}));
+  EXPECT_EQ(DiagnosticLines(log, 5).size(), 3u) << "a DEBUG line saying ERROR is no error";
+  EXPECT_TRUE(DiagnosticLines("a DEBUG b\nc INFO d\n", 2).empty());
   EXPECT_TRUE(DiagnosticLines("", 3).empty());
+}
+
+TEST(LogTail, ReadsOnlyWhatFollowsTheMarkUnlessTheFileRolledOver) {
+  char dir[MAX_PATH];
+  ASSERT_NE(GetTempPathA(MAX_PATH, dir), 0u);
+  const std::string path =
+      std::string(dir) + "drawerctl-logtail-" + std::to_string(GetCurrentProcessId()) + ".log";
+  auto write = [&](const char* text) {
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fputs(text, f);
+    std::fclose(f);
+  };
+  write("before [ERROR] old\r\nduring [ERROR] new\r\n");
+  EXPECT_EQ(ReadLogFrom(path, 20), "during [ERROR] new\r\n");
+  write("x [ERROR] y\r\n");  // rolled over: shorter than the mark
+  EXPECT_EQ(ReadLogFrom(path, 20), "x [ERROR] y\r\n");
+  DeleteFileA(path.c_str());
+  EXPECT_FALSE(ReadLogFrom(path, 0).has_value());
+}
+
+TEST(LogTail, TheDateModeNamesTodaysFile) {
+  SYSTEMTIME day{};
+  day.wYear = 2026;
+  day.wMonth = 12;
+  day.wDay = 9;
+  EXPECT_EQ(LogFileName("Log_Mode_Date", day), "CashRollback-2026-12-09.log");
+  EXPECT_EQ(LogFileName("Log_Mode_Rollback", day), "CashRollback.log");
+  EXPECT_EQ(LogFileName("", day), "CashRollback.log");
 }
 
 TEST(Commands, EveryCommandHasHelpNamingItsUsage) {

@@ -103,7 +103,9 @@ TEST_F(EmulatorServer, SecondEmulatorOnTheSamePortIsRefused) {
   PrinterEmulator again(o);
   std::string error;
   EXPECT_FALSE(again.start(&error));
-  EXPECT_NE(error.find("bind"), std::string::npos) << error;
+  EXPECT_NE(error.find("port " + std::to_string(o.port) + " on 127.0.0.1 is in use"),
+            std::string::npos)
+      << error;
 }
 
 // The console program, started as an integrator would, driven through its stdin.
@@ -191,11 +193,26 @@ TEST(ConsoleEmulator, ListensReportsAndObeysItsCommands) {
   EXPECT_NE(out.find("unknown command: frobnicate"), std::string::npos) << out;
 }
 
-TEST(ConsoleEmulator, RefusesBadOptions) {
-  ConsoleProgram p;
-  ASSERT_TRUE(p.start("--pin 3"));
-  std::string out = p.until("usage");
-  EXPECT_EQ(p.exitCode(), 2u) << out;
+TEST(ConsoleEmulator, RefusesBadOptionsByNameAndValue) {
+  struct Bad {
+    const char* args;
+    const char* named;
+  };
+  for (const Bad& b : {Bad{"--pin 3", "--pin 3: not accepted; --pin takes 2 or 5"},
+                       Bad{"--port 0 --port 70000", "--port 70000: not accepted"},
+                       Bad{"--sensor", "--sensor needs a value"},
+                       Bad{"--speed 9600", "unknown option --speed"}}) {
+    ConsoleProgram p;
+    ASSERT_TRUE(p.start(b.args));
+    std::string out = p.until("commands:");
+    EXPECT_EQ(p.exitCode(), 2u) << out;
+    EXPECT_NE(out.find(std::string("printer-emulator: ") + b.named), std::string::npos) << out;
+  }
+  ConsoleProgram help;
+  ASSERT_TRUE(help.start("--help"));
+  std::string out = help.until("commands:");
+  EXPECT_EQ(help.exitCode(), 0u) << out;
+  EXPECT_EQ(out.find("usage: printer-emulator"), 0u) << out;
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 // Enabling and event delivery: the first status, every drawer change as one
 // SOStatusUpdate in order, freezing, failing Control Objects, re-enabling
 // after a disable and after a release.
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "tests/support/service_fixture.h"
 
 namespace {
@@ -84,19 +88,31 @@ TEST_F(Delivery, FirstEnableDeliversThePresentStateOnTheControlObjectsThread) {
   EXPECT_EQ(Scripted_CallCount(SCRIPTED_WRITE), total);
 }
 
-TEST_F(Delivery, AbnormalPolarityTakesAnEmptyFirstReadAsOpen) {
-  key->SetDword("OpenSingle", 1);
-  Scripted_QueueStatus(0, 0x00);  // the enable's read delivers nothing
-  Scripted_SetStatus(1, 0x04);    // open under this polarity
+TEST_F(Delivery, AnEmptyFirstReadQueuesNothingUntilTheDrawerIsRead) {
+  key->SetDword("OpenSingle", 1);  // "Abnormal": an empty block would once have read open
+  Scripted_QueueStatus(0, 0x00);   // the enable's read delivers nothing
+  Scripted_QueueStatus(0, 0x00);   // ...nor does the poll thread's first
+  Scripted_SetStatus(1, 0x00);     // then the printer answers: shut under this polarity
   OpenClaimEnable();
-  EXPECT_EQ(so->DrawerOpened, 1);
-  EXPECT_EQ(so->Watch().bDrawerOpenSeen, 1);
+  EXPECT_EQ(so->DeviceEnabled, 1);
+  EXPECT_EQ(so->DrawerOpened, 0);
+  EXPECT_EQ(so->Watch().bDrawerOpenSeen, kDrawerNotYetRead);
+  const std::vector<std::string> lines = log->Lines();
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                          [](const std::string& l) {
+                            return l.find("[ERROR] Cash.SetDeviceEnabled printer did not answer:") !=
+                                       std::string::npos &&
+                                   l.find("drawer state unknown until read") != std::string::npos;
+                          }),
+            1)
+      << log->Dump();
   ASSERT_TRUE(WaitStatus(1));
-  ASSERT_TRUE(WaitReads(4));
+  ASSERT_TRUE(WaitReads(5));
   PumpFor(300);
-  EXPECT_EQ(co->StatusUpdates(), (std::vector<LONG>{1})) << "open and staying open: one event";
-  EXPECT_EQ(so->State, opos::S_BUSY);
-  EXPECT_TRUE(log->HasDebug("lpEvent ReadPort Abnormal Open"));
+  EXPECT_EQ(co->StatusUpdates(), (std::vector<LONG>{0})) << "the reading, not an invented open";
+  EXPECT_EQ(so->DrawerOpened, 0);
+  EXPECT_EQ(so->Watch().bDrawerOpenSeen, 0);
+  EXPECT_EQ(so->State, opos::S_IDLE);
 }
 
 TEST_F(Delivery, AFailedStatusEnableLeavesTheDeviceDisabledAndTheEnableCanBeRetried) {

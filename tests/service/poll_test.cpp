@@ -1,6 +1,8 @@
 // The poll thread: what each reading logs and changes, failed reads, the
 // parallel class-2 printer, network re-opening, the reminder beep, the
 // drawer-wait lock and the thread's end.
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "events/beep_step.h"
@@ -53,6 +55,42 @@ TEST_F(Poll, AFailedReadBetweenOpenReadingsChangesNothing) {
   EXPECT_EQ(so->DrawerOpened, 1);
   EXPECT_EQ(so->State, opos::S_BUSY);
   EXPECT_EQ(co->StatusUpdates(), (std::vector<LONG>{1}));
+}
+
+int LinesWith(const ServiceLog& log, const std::string& a, const std::string& b) {
+  const std::vector<std::string> lines = log.Lines();
+  return static_cast<int>(std::count_if(lines.begin(), lines.end(), [&](const std::string& l) {
+    return l.find(a) != std::string::npos && l.find(b) != std::string::npos;
+  }));
+}
+
+TEST_F(Poll, ASilentPrinterIsLoggedOnceWhenItStopsAndOnceWhenItAnswersAgain) {
+  struct ShortNaps {
+    ShortNaps() { gPollNapMs = 20; }
+    ~ShortNaps() { gPollNapMs = 1000; }
+  } naps;
+  Scripted_SetStatus(1, 0x04);  // shut under "Normal"
+  OpenAndEnable();
+  // The enable's read, then two of the poll thread's: the first has been
+  // taken in as its last good reading once the second is under way.
+  ASSERT_TRUE(WaitReads(3));
+  const int words[7] = {53, 0, 0, 301, 1, 0, 0x10002};
+  Scripted_SetDiag(SCRIPTED_READ, words, 7);
+  Scripted_SetStatus(0, 0x00);  // silent
+  ASSERT_TRUE(WaitReads(Scripted_CallCount(SCRIPTED_READ) + 6));
+  Scripted_SetStatus(1, 0x04);
+  ASSERT_TRUE(WaitReads(Scripted_CallCount(SCRIPTED_READ) + 3));
+  PumpFor(100);
+  EXPECT_EQ(LinesWith(*log, "[ERROR] lpEvent ReadPort failed:53 0,0x0,0x12d,0x1,0x0,0x10002; ",
+                      "last good reading 0x4 (drawer shut) at "),
+            1)
+      << log->Dump();
+  EXPECT_EQ(LinesWith(*log, "[INFO] lpEvent ReadPort answering again after ",
+                      " failed readings: 0x4 (drawer shut)"),
+            1)
+      << log->Dump();
+  EXPECT_EQ(LinesWith(*log, "lpEvent ReadPort failed", ""), 1) << "one line per spell";
+  EXPECT_EQ(co->StatusUpdates(), (std::vector<LONG>{0})) << "a failed read changes nothing";
 }
 
 TEST_F(Poll, AParallelClassTwoPrinterIsNotDecoded) {

@@ -22,15 +22,17 @@ std::string Padded(std::string text, size_t width) {
   return text + " ";
 }
 
-std::string DwordText(const std::optional<DWORD>& v, std::string_view (*word)(DWORD)) {
-  if (!v) return "missing";
+std::string DwordText(const std::optional<DWORD>& v, bool wrongType,
+                      std::string_view (*word)(DWORD)) {
+  if (!v) return wrongType ? "not DWORD" : "missing";
   return std::string(word(*v)) + " (" + std::to_string(*v) + ")";
 }
 
 std::string Row(const std::string& name, const std::string& views, const DeviceSettings& d) {
   return Padded(name, 24) + Padded(views, 16) + Padded(d.progId.empty() ? "-" : d.progId, 22) +
          Padded(d.port.empty() ? "missing" : d.port, 22) +
-         Padded(DwordText(d.pinSingle, PinWord), 10) + DwordText(d.openSingle, SensorWord);
+         Padded(DwordText(d.pinSingle, d.pinSingleWrongType, PinWord), 10) +
+         DwordText(d.openSingle, d.openSingleWrongType, SensorWord);
 }
 
 // Each till reads the copy of its own bitness, so copies that disagree get a
@@ -42,6 +44,13 @@ void ShowDevice(const ConfiguredDevice& d) {
   }
   for (const auto& v : d.views)
     transcript::Say(Row(d.name, std::string(v.view.word) + " (differs)", v.settings));
+}
+
+// A value as typed, cut short where it would not fit on a line.
+std::string Quoted(const std::string& value) {
+  constexpr size_t kShown = 60;
+  if (value.size() <= kShown) return "\"" + value + "\"";
+  return "\"" + value.substr(0, kShown) + "...\" (" + std::to_string(value.size()) + " characters)";
 }
 
 bool Ours(const DeviceSettings& d) { return d.progId == kServiceProgId; }
@@ -91,7 +100,7 @@ int RunAdd(const ParsedArgs& args) {
   std::optional<DWORD> pin = PinChoice(args.Value("pin", "2"));
   std::optional<DWORD> sensor = SensorChoice(args.Value("sensor", "high-shut"));
   if (!port.ok || !pin || !sensor) {
-    transcript::Error(!port.ok ? port.error
+    transcript::Error(!port.ok ? "--port " + Quoted(args.Value("port")) + ": " + port.error
                       : !pin   ? "--pin is 2 or 5"
                                : "--sensor is high-open or high-shut");
     return kExitUsage;

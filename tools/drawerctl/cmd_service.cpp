@@ -1,5 +1,7 @@
 // open, status, watch, wait, health, cycle: conversations with the service
 // object of one configured drawer.
+#include <vector>
+
 #include "commands.h"
 #include "event_sink.h"
 #include "exit_codes.h"
@@ -28,9 +30,20 @@ bool Start(ServiceSession& s, bool enable) {
   if (!s.Create() || !s.Open()) return false;
   if (!enable) return true;
   if (!s.Claim() || !s.Enable()) return false;
-  if (!PumpUntil([&] { return !s.Events().Events().empty(); }, kFirstStatusMs))
-    transcript::Say("  (no drawer status arrived yet)");
+  if (!PumpUntil([&] { return !s.Events().Events().empty(); }, kFirstStatusMs)) {
+    transcript::Say("  enabled, printer not answering: no drawer status came, the drawer's state "
+                    "is unknown until the printer answers");
+    transcript::Hint("the printer did not answer the status read: check that it is on, its cable "
+                     "or network, and the Port value; the log lines below");
+    ShowLogDiagnostics();
+  }
   return true;
+}
+
+// Only a drawer status the printer sent can say which way the sensor reads.
+bool ReadingSaysOpen(ServiceSession& s) {
+  const std::vector<EventSink::Event>& seen = s.Events().Events();
+  return !seen.empty() && seen.back().status == opos::CASH_SUE_DRAWEROPEN;
 }
 
 bool DrawerSeenOpen(ServiceSession& s, size_t opensBefore) {
@@ -47,7 +60,7 @@ void ShowDrawerOpened(ServiceSession& s) {
 // Kicks the drawer and reports whether it was seen open.
 bool KickAndReport(ServiceSession& s) {
   size_t opensBefore = s.Events().CountOf(opos::CASH_SUE_DRAWEROPEN);
-  if (s.Number(opos::PIDX_DrawerOpened).value_or(0) == 1) {
+  if (ReadingSaysOpen(s)) {
     transcript::Say("  the drawer reads open before the kick: the service reports no new opening");
     transcript::Hint("if the drawer is in fact shut, its sensor reads the other way round: "
                      "drawerctl add NAME ... --sensor high-open|high-shut --replace");
@@ -60,8 +73,14 @@ bool KickAndReport(ServiceSession& s) {
     return true;
   }
   transcript::Say("  result: the drawer was NOT seen open");
-  transcript::Hint("the kick went out: check the drawer cable, the kick pin (--pin 2|5), "
-                   "the sensor polarity (--sensor) and the log");
+  if (!s.Events().Events().empty()) {
+    transcript::Hint("the kick went out: check the drawer cable, the kick pin (--pin 2|5), "
+                     "the sensor polarity (--sensor) and the log");
+  } else {
+    transcript::Hint("the printer sent no drawer status at all: it is not answering, so nothing "
+                     "can be seen of the drawer; check that it is on, its cable or network, and "
+                     "the log");
+  }
   ShowLogDiagnostics();
   s.Fail(kExitDrawerNotOpen);
   return false;
@@ -132,7 +151,9 @@ void Heading(const std::string& text) { transcript::Say("\n== " + text); }
 
 int Finish(ServiceSession& s) {
   s.Close();
-  return s.ExitStatus();
+  if (!Interrupted()) return s.ExitStatus();
+  transcript::Say("  interrupted (Ctrl+C): the device was released and the service closed");
+  return kExitInterrupted;
 }
 
 }  // namespace
@@ -149,6 +170,7 @@ int RunStatus(const ParsedArgs& args) {
   ShowViews(args.positional[0]);
   ServiceSession s(args.positional[0]);
   if (Start(s, true)) ShowProperties(s);
+  ShowLogUnwritable();
   return Finish(s);
 }
 
@@ -191,7 +213,13 @@ int RunHealth(const ParsedArgs& args) {
   }
   CatchInterrupt();
   ServiceSession s(args.positional[0]);
-  if (Start(s, false) && s.CheckHealth(*level)) ShowHealthText(s);
+  if (!Start(s, false)) return Finish(s);
+  if (*level == opos::CH_INTERACTIVE)
+    transcript::Say("  the health-check dialog (title \"Dialog\", \"CheckHealth Method\") is "
+                    "open on the screen of this session: answer it there; drawerctl waits "
+                    "until it is closed");
+  if (s.CheckHealth(*level)) ShowHealthText(s);
+  ShowLogUnwritable();
   return Finish(s);
 }
 

@@ -31,6 +31,12 @@ std::optional<DWORD> QueryDword(HKEY key, const char* value) {
   return data;
 }
 
+bool HasOtherThanDword(HKEY key, const char* value) {
+  DWORD type = 0;
+  return RegQueryValueExA(key, value, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+         type != REG_DWORD;
+}
+
 std::string QueryText(HKEY key, const char* value) {
   char data[512] = {};
   DWORD type = 0, size = sizeof(data) - 1;
@@ -67,6 +73,8 @@ LONG ReadDeviceIn(const RegistryView& view, std::string_view name, DeviceSetting
   out.port = QueryText(key.get(), "Port");
   out.openSingle = QueryDword(key.get(), "OpenSingle");
   out.pinSingle = QueryDword(key.get(), "PinSingle");
+  out.openSingleWrongType = HasOtherThanDword(key.get(), "OpenSingle");
+  out.pinSingleWrongType = HasOtherThanDword(key.get(), "PinSingle");
   return ERROR_SUCCESS;
 }
 

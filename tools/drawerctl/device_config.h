@@ -26,6 +26,10 @@ struct DeviceSettings {
   std::string port;                  // "Port"; empty when absent
   std::optional<DWORD> openSingle;   // sensor polarity: 1 = bit set means open
   std::optional<DWORD> pinSingle;    // 0 = connector pin 2, else pin 5
+  // Present but not a REG_DWORD: the service object refuses it as if absent,
+  // but the fix is another, so drawerctl names it.
+  bool openSingleWrongType = false;
+  bool pinSingleWrongType = false;
 };
 bool SameSettings(const DeviceSettings& a, const DeviceSettings& b);
 

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdio>
 
+#include "create_diagnosis.h"
+
 namespace drawerctl {
 namespace {
 
@@ -22,22 +24,6 @@ std::string Narrow(const wchar_t* text) {
   narrow.resize(strlen(narrow.c_str()));
   return narrow;
 }
-
-// Why an object could not be created, in the words an operator can act on.
-struct CreateFailure {
-  HRESULT hr;
-  const char* meaning;
-};
-
-constexpr std::array<CreateFailure, 4> kCreateFailures{{
-    {CO_E_CLASSSTRING,
-     "the ProgID is not registered: register Halyard.dll (regsvr32 Halyard.dll) or reinstall"},
-    {REGDB_E_CLASSNOTREG,
-     "the class is not registered: register Halyard.dll (regsvr32 Halyard.dll) or reinstall"},
-    {static_cast<HRESULT>(0x8007007E),  // HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND)
-     "Halyard.dll or a library beside it (Ferrule.dll, Quire.dll) is missing"},
-    {CLASS_E_CLASSNOTAVAILABLE, "Halyard.dll does not serve the registered class: reinstall"},
-}};
 
 }  // namespace
 
@@ -127,8 +113,7 @@ win::ComPtr<IDispatch> CreateFromProgId(const std::string& progId, std::string& 
                           IID_IDispatch, object.put_void());
   if (SUCCEEDED(hr)) return object;
   why = "cannot create " + progId + ": " + DescribeHresult(hr);
-  for (const auto& f : kCreateFailures)
-    if (f.hr == hr) why += "; " + std::string(f.meaning);
+  if (std::string cause = DiagnoseCreateFailure(progId, hr); !cause.empty()) why += "; " + cause;
   return {};
 }
 

@@ -14,6 +14,7 @@ enum ExitCode : int {
   kExitConfig = 3,         // the device is not configured, or the registry refused
   kExitCom = 4,            // the service object could not be created or called
   kExitDrawerNotOpen = 5,  // the kick went out but the drawer was not seen open
+  kExitInterrupted = 130,  // Ctrl+C ended the command (the shells' 128 + SIGINT)
 };
 
 struct ExitCodeInfo {
@@ -21,13 +22,14 @@ struct ExitCodeInfo {
   std::string_view meaning;
 };
 
-constexpr std::array<ExitCodeInfo, 6> kExitCodes{{
+constexpr std::array<ExitCodeInfo, 7> kExitCodes{{
     {kExitOk, "success"},
     {kExitOposFailure, "the service object reported an OPOS error (printed with a hint)"},
     {kExitUsage, "the command line is wrong"},
     {kExitConfig, "the device is not configured, or the registry refused the change"},
     {kExitCom, "the service object could not be created or called (registration)"},
     {kExitDrawerNotOpen, "the kick was sent but the drawer was not seen open"},
+    {kExitInterrupted, "Ctrl+C ended the command; the device was released and the service closed"},
 }};
 
 }  // namespace drawerctl

@@ -32,7 +32,9 @@ std::string NotConfigured(const std::string& name) {
 }  // namespace
 
 ServiceSession::ServiceSession(std::string deviceName)
-    : name_(std::move(deviceName)), sink_(win::ComPtr<EventSink>::adopt(new EventSink)) {}
+    : name_(std::move(deviceName)), sink_(win::ComPtr<EventSink>::adopt(new EventSink)) {
+  MarkLogStart();
+}
 
 ServiceSession::~ServiceSession() { Close(); }
 

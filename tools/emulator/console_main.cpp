@@ -20,6 +20,35 @@ constexpr char kUsage[] =
     "commands: open close offline online drop silent answer push on|off\n"
     "          garbage send HEX... status quit\n";
 
+// What each option takes, for naming a value that was refused.
+struct OptionValues {
+  const char* option;
+  const char* values;
+};
+constexpr OptionValues kOptionValues[] = {
+    {"--address", "an IPv4 address such as 127.0.0.1"},
+    {"--port", "a TCP port 0..65535 (0: any free port)"},
+    {"--pin", "2 or 5"},
+    {"--sensor", "high-when-shut, high-when-open, high-shut or high-open"},
+    {"--auto-close", "milliseconds, 0 or more, or never"},
+};
+
+bool AsksForHelp(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i)
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return true;
+  return false;
+}
+
+// The option where parsing stopped, with its value, and what it takes.
+std::string Refusal(const std::string& option, const char* value) {
+  for (const OptionValues& o : kOptionValues) {
+    if (option != o.option) continue;
+    if (value == nullptr) return option + " needs a value: " + o.values;
+    return option + " " + value + ": not accepted; " + o.option + " takes " + o.values;
+  }
+  return "unknown option " + option;
+}
+
 void Say(const std::string& line) {
   std::string text = line + "\n";
   std::fputs(text.c_str(), stdout);
@@ -29,6 +58,7 @@ void Say(const std::string& line) {
 struct Settings {
   emulator::Options options;
   bool readStdin = true;
+  int at = 0;  // the argument being read: the one refused when parsing fails
 };
 
 bool ParseInt(const char* text, int& out) {
@@ -41,6 +71,7 @@ bool ParseInt(const char* text, int& out) {
 
 bool ParseArgs(int argc, char** argv, Settings& s) {
   for (int i = 1; i < argc; ++i) {
+    s.at = i;
     std::string a = argv[i];
     const char* next = i + 1 < argc ? argv[i + 1] : nullptr;
     if (a == "--no-push") {
@@ -132,8 +163,15 @@ bool RunCommand(const std::string& line, emulator::PrinterEmulator& printer) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (AsksForHelp(argc, argv)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
   Settings settings;
   if (!ParseArgs(argc, argv, settings)) {
+    const int at = settings.at;
+    std::string why = Refusal(argv[at], at + 1 < argc ? argv[at + 1] : nullptr);
+    std::fputs(("printer-emulator: " + why + "\n").c_str(), stderr);
     std::fputs(kUsage, stderr);
     return 2;
   }

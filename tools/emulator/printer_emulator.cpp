@@ -266,8 +266,15 @@ bool PrinterEmulator::Impl::listen(std::string* error) {
   BOOL exclusive = TRUE;
   ::setsockopt(listener.get(), SOL_SOCKET, SO_EXCLUSIVEADDRUSE,
                reinterpret_cast<const char*>(&exclusive), sizeof(exclusive));
-  if (::bind(listener.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0)
-    return fail("bind");
+  if (::bind(listener.get(), reinterpret_cast<sockaddr*>(&addr), sizeof(addr)) != 0) {
+    const int wsaError = ::WSAGetLastError();
+    if (wsaError != WSAEADDRINUSE && wsaError != WSAEACCES) return fail("bind");
+    if (error)
+      *error = "port " + std::to_string(options.port) + " on " + options.address +
+               " is in use by another program (Winsock error " + std::to_string(wsaError) +
+               "): stop it or choose another port with --port";
+    return false;
+  }
   if (::listen(listener.get(), 4) != 0) return fail("listen");
   int len = sizeof(addr);
   ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&addr), &len);

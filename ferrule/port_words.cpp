@@ -1,0 +1,33 @@
+// The refusals of a "Port" value by name and reason.
+#include "ferrule/port_words.h"
+
+namespace ferrule {
+namespace {
+
+constexpr ErrorWords kPortValueWords[] = {
+    {Error::ValueTooLong, "ValueTooLong", "the value is longer than 254 characters"},
+    {Error::ValueEmpty, "ValueEmpty", "the value is empty or only blanks"},
+    {Error::UnknownPortKind, "UnknownPortKind",
+     "the value starts with neither tcp:, COM nor LPT"},
+    {Error::TcpHostMissing, "TcpHostMissing",
+     "no host after tcp:, or a character not allowed in a host name"},
+    {Error::TcpPortInvalid, "TcpPortInvalid",
+     "the TCP port is not a number 1..65535, or text follows it"},
+    {Error::SerialNumberInvalid, "SerialNumberInvalid",
+     "COM without a number 1..255, or something other than : after it"},
+    {Error::SerialSettingsInvalid, "SerialSettingsInvalid",
+     "baud (50..4000000), parity (N E O M S), data bits (5..8) or stop bits (1 1.5 2) "
+     "malformed"},
+    {Error::ParallelNumberInvalid, "ParallelNumberInvalid",
+     "LPT without a number 1..255, or anything after it"},
+};
+
+}  // namespace
+
+const ErrorWords* PortValueErrorWords(Error code) {
+  for (const ErrorWords& w : kPortValueWords)
+    if (w.code == code) return &w;
+  return nullptr;
+}
+
+}  // namespace ferrule
