@@ -47,6 +47,11 @@ TEST(EscPosReader, FindsTheCommandsAmongPrintDataWhereverTheyAreCut) {
   std::vector<Command> c = Read({0x1B, 'p', 0x10, 0x04, 0x01});
   ASSERT_EQ(c.size(), 1u);
   EXPECT_EQ(c[0].kind, CommandKind::BufferedPulse);
+  // A one-parameter command carries none of an earlier command's bytes.
+  c = Read({0x1B, 'p', 0x01, 0x02, 0x03, 0x10, 0x04, 0x01});
+  ASSERT_EQ(c.size(), 2u);
+  EXPECT_EQ(c[1].params[1], 0);
+  EXPECT_EQ(c[1].params[2], 0);
 }
 
 }  // namespace
