@@ -3,7 +3,6 @@
 #include "diag/log_config.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "common/win32_raii.h"
@@ -18,35 +17,9 @@ constexpr char kIniName[] = "OPOSLog.ini";
 constexpr char kLogName[] = "Cashlog\\CashRollback.log";
 constexpr char kSection[] = "Cash_Log";
 
-struct ValueWord {
-  const char* word;
-  std::int32_t value;
-};
-
-constexpr ValueWord kLevelWords[] = {
-    {"Log_Level_Trace", LOG_LEVEL_TRACE}, {"Log_Level_Debug", LOG_LEVEL_DEBUG},
-    {"Log_Level_Info", LOG_LEVEL_INFO},   {"Log_Level_Notice", LOG_LEVEL_NOTICE},
-    {"Log_Level_Warn", LOG_LEVEL_WARN},   {"Log_Level_Error", LOG_LEVEL_ERROR},
-    {"Log_Level_Crit", LOG_LEVEL_CRIT},   {"Log_Level_Fatal", LOG_LEVEL_FATAL},
-};
-
-constexpr ValueWord kModeWords[] = {
-    {"Log_Mode_Simple", LOG_MODE_SIMPLE},
-    {"Log_Mode_Rollback", LOG_MODE_ROLLBACK},
-    {"Log_Mode_Date", LOG_MODE_DATE},
-};
-
 constexpr std::int32_t kMaxFileSize = 20971520;
 constexpr std::int32_t kMaxBackupIndex = 99;
 constexpr std::int32_t kMaxFlushSize = 1024;
-
-template <std::size_t N>
-std::int32_t FirstWordIn(const char* text, const ValueWord (&words)[N], std::int32_t none) {
-  for (const ValueWord& w : words) {
-    if (std::strstr(text, w.word) != nullptr) return w.value;
-  }
-  return none;
-}
 
 // Copies text into a fixed field, cut to what fits, always terminated.
 template <std::size_t N>
@@ -78,19 +51,6 @@ void InstallDirFromUninstallString(const char* value, char (&dir)[MAX_PATH]) {
   char directory[MAX_PATH];
   _splitpath(path + start, drive, directory, nullptr, nullptr);
   std::snprintf(dir, MAX_PATH, "%s%s", drive, directory);
-}
-
-std::int32_t LevelFromText(const char* text) {
-  return FirstWordIn(text, kLevelWords, LOG_LEVEL_DISABLE);
-}
-
-std::int32_t ModeFromText(const char* text) {
-  return FirstWordIn(text, kModeWords, LOG_MODE_ROLLBACK);
-}
-
-std::int32_t NumberFromText(const char* text, std::int32_t cap) {
-  long n = std::strtol(text, nullptr, 10);
-  return n > cap ? cap : static_cast<std::int32_t>(n);
 }
 
 bool FormPaths(const char* installDir, char (&iniPath)[MAX_PATH], char (&logPath)[MAX_PATH]) {

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "diag/log_words.h"
 #include "ext/quire.h"
 
 namespace logconfig {
@@ -13,13 +14,6 @@ namespace logconfig {
 // end, then at the start, are dropped (never the last character left), and
 // the drive and directory of the remaining file path are kept.
 void InstallDirFromUninstallString(const char* value, char (&dir)[MAX_PATH]);
-
-// INI words: the first value word found anywhere in the text (case-sensitive).
-std::int32_t LevelFromText(const char* text);  // 9 (disable) when none
-std::int32_t ModeFromText(const char* text);   // 2 (rollback) when none
-
-// A decimal number as atol reads it (0 for no digits), capped from above only.
-std::int32_t NumberFromText(const char* text, std::int32_t cap);
 
 // Forms the INI and log file paths under an installation directory. False
 // when either would not fit in MAX_PATH - 1 characters: a cut path could name

@@ -61,22 +61,29 @@ class Cursor {
   char* end_;
 };
 
-void PutDate(Cursor& c, const SYSTEMTIME& t) {
-  c.Digits(t.wYear, 4);
-  c.Put('-');
-  c.Digits(t.wMonth, 2);
-  c.Put('-');
-  c.Digits(t.wDay, 2);
+// One number of a date or time, zero-padded, and the character that follows
+// it (none after the last).
+struct Field {
+  unsigned value;
+  int width;
+  char after;
+};
+
+template <std::size_t N>
+void PutFields(Cursor& c, const Field (&fields)[N]) {
+  for (const Field& f : fields) {
+    c.Digits(f.value, f.width);
+    if (f.after != '\0') c.Put(f.after);
+  }
 }
 
-void PutTime(Cursor& c, const SYSTEMTIME& t) {
-  c.Digits(t.wHour, 2);
-  c.Put(':');
-  c.Digits(t.wMinute, 2);
-  c.Put(':');
-  c.Digits(t.wSecond, 2);
-  c.Put('.');
-  c.Digits(t.wMilliseconds, 3);
+void PutDate(Cursor& c, const LineTime& t) {
+  PutFields(c, {{t.year, 4, '-'}, {t.month, 2, '-'}, {t.day, 2, '\0'}});
+}
+
+void PutTime(Cursor& c, const LineTime& t) {
+  PutFields(c, {{t.hour, 2, ':'}, {t.minute, 2, ':'}, {t.second, 2, '.'},
+                {t.milliseconds, 3, '\0'}});
 }
 
 // Formats the caller's message in place; marks a cut with "..." at its end.

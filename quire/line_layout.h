@@ -7,8 +7,6 @@
 // after a space at its end; an empty layout is "%D %T [%L] [%t] %m".
 #pragma once
 
-#include <windows.h>
-
 #include <cstdarg>
 #include <cstddef>
 #include <cstdint>
@@ -25,12 +23,25 @@ struct Step {
   std::uint8_t length;
 };
 
+// The local time a line shows, field by field as the clock gave it. Kept free
+// of the system's own time type so that the layout builds and is checked on
+// any host.
+struct LineTime {
+  std::uint16_t year;
+  std::uint16_t month;
+  std::uint16_t day;
+  std::uint16_t hour;
+  std::uint16_t minute;
+  std::uint16_t second;
+  std::uint16_t milliseconds;
+};
+
 // What a line carries besides the caller's message.
 struct LineContext {
   int level;
-  SYSTEMTIME time;
-  DWORD thread_id;
-  DWORD process_id;
+  LineTime time;
+  std::uint32_t thread_id;
+  std::uint32_t process_id;
 };
 
 class LineLayout {

@@ -7,6 +7,13 @@
 #include "quire/outlet_registry.h"
 
 namespace quire {
+namespace {
+
+LineTime LineTimeOf(const SYSTEMTIME& t) {
+  return LineTime{t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds};
+}
+
+}  // namespace
 
 Log* Log::Create(const LogConfig& config) {
   Settings settings = ReadSettings(config);
@@ -34,9 +41,11 @@ Log::~Log() {
 int Log::Write(int level, const char* format, va_list args) {
   if (level < settings_.level || IsDisabled(settings_)) return kFiltered;
   if (outlet_ == nullptr) return kTaken;
+  SYSTEMTIME now;
+  LocalNow(&now);
   LineContext context;
   context.level = level;
-  LocalNow(&context.time);
+  context.time = LineTimeOf(now);
   context.thread_id = ::GetCurrentThreadId();
   context.process_id = ::GetCurrentProcessId();
   // The line is made before the lock is taken: only the copy and the write
@@ -45,7 +54,7 @@ int Log::Write(int level, const char* format, va_list args) {
   std::size_t length = layout_.Compose(context, format, args, line, sizeof(line));
 
   win::CsLock lock(outlet_->lock());
-  outlet_->Put(line, length, DayKey(context.time), level >= LOG_LEVEL_ERROR);
+  outlet_->Put(line, length, DayKey(now), level >= LOG_LEVEL_ERROR);
   return kTaken;
 }
 

@@ -2,12 +2,15 @@
 # Installs what the cross build and the Wine test bed need on Debian 12: both
 # compilers (the 32-bit and the 64-bit tree are built everywhere) and both
 # Wine loaders (the 32-bit one is of use only where the kernel runs 32-bit
-# code; scripts/arch.sh finds that out).
+# code; scripts/arch.sh finds that out), and for the native build of the
+# parsers clang with its sanitizer and libFuzzer runtime and GoogleTest's
+# host libraries.
 # Idempotent: says nothing and changes nothing when everything is already there.
 set -euo pipefail
 
 need_pkgs=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools libwine-dev
            wine wine32:i386 wine64 cmake ninja-build googletest nsis socat)
+need_pkgs+=(clang libclang-rt-14-dev libgtest-dev)
 
 missing=()
 for p in "${need_pkgs[@]}"; do

@@ -2,9 +2,11 @@
 # The whole test suite: installs what is missing, builds the 32-bit and the
 # 64-bit tree (both cross-compile anywhere; the 64-bit setup program carries
 # the 32-bit service object), then runs every test through ctest once for
-# each architecture this host can run, each in its own Wine prefix. Says
-# which architecture it skipped and why; fails when any test fails or when
-# it ran none. Extra arguments go to each ctest (for example -R quire).
+# each architecture this host can run, each in its own Wine prefix, and last
+# the platform-neutral parsers natively under the sanitizers with their fuzz
+# targets (scripts/native-test.sh). Says which architecture it skipped and
+# why; fails when any test fails or when it ran none. Extra arguments go to
+# each ctest (for example -R quire).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/arch.sh"
@@ -44,6 +46,22 @@ junit_counts() {
 }
 
 passed_all=0 failed_all=0 status=0 summary=()
+# Adds one ctest run to the totals: count_run LABEL REPORT EXIT_CODE MIN_PASSED.
+# A run that failed without a failing test in its report (ctest itself, no
+# tests at all) still counts as one failure.
+count_run() {
+  local label=$1 report=$2 rc=$3 least=$4 total=0 failed=0 skipped=0 passed
+  [ -f "$report" ] && read -r total failed skipped < <(junit_counts "$report") || true
+  total=${total:-0} failed=${failed:-0} skipped=${skipped:-0}
+  passed=$((total - failed - skipped))
+  if [ "$rc" -ne 0 ] || [ "$passed" -lt "$least" ]; then
+    status=1
+    [ "$failed" -eq 0 ] && failed=1
+  fi
+  passed_all=$((passed_all + passed)) failed_all=$((failed_all + failed))
+  summary+=("$label: $passed passed, $failed failed, $skipped skipped")
+}
+
 for arch in $HALYARD_ALL_ARCHS; do
   why=$(halyard_cannot_run "$arch")
   if [ -n "$why" ]; then
@@ -68,19 +86,14 @@ for arch in $HALYARD_ALL_ARCHS; do
   ctest --test-dir "$dir" --output-on-failure -j4 --timeout 600 --no-tests=error \
         --output-junit "$report" "$@" || rc=$?
   stop_wineserver
-  total=0 failed=0 skipped=0
-  [ -f "$report" ] && read -r total failed skipped < <(junit_counts "$report") || true
-  total=${total:-0} failed=${failed:-0} skipped=${skipped:-0}
-  passed=$((total - failed - skipped))
-  if [ "$rc" -ne 0 ] || [ "$passed" -le 0 ]; then
-    status=1
-    # A run that failed without a failing test in its report (ctest itself,
-    # no tests at all) still counts as one failure.
-    [ "$failed" -eq 0 ] && failed=1
-  fi
-  passed_all=$((passed_all + passed)) failed_all=$((failed_all + failed))
-  summary+=("$arch: $passed passed, $failed failed, $skipped skipped")
+  count_run "$arch" "$report" "$rc" 1
 done
+
+# The native suite holds a part of the tests only: a filter that leaves it
+# nothing to run is not a failure of its own.
+rc=0
+bash "$root/scripts/native-test.sh" "$build_root/native" "$@" || rc=$?
+count_run "native (sanitizers, fuzzing)" "$build_root/native/ctest-junit.xml" "$rc" 0
 
 echo "== test summary ($(( $(date +%s) - started )) s)"
 for line in "${summary[@]}"; do echo "  $line"; done

@@ -21,6 +21,15 @@ bool sameName(const char* ansi, const wchar_t (&wide)[Capacity], DWORD wideLengt
          std::wmemcmp(widened, wide, wideLength) == 0;
 }
 
+// Reads the entry's own name through the wide call `enumerate` and compares
+// it with the ANSI name read before.
+template <DWORD Capacity, typename Enumerate>
+bool nameIsExact(const char* name, Enumerate enumerate) {
+  wchar_t wide[Capacity];
+  DWORD length = Capacity;
+  return enumerate(wide, &length) == ERROR_SUCCESS && sameName(name, wide, length);
+}
+
 }  // namespace
 
 Entry readValue(HKEY key, DWORD index, char (&name)[kValueNameCapacity],
@@ -37,19 +46,15 @@ Entry readSubkey(HKEY key, DWORD index, char (&name)[kSubkeyNameCapacity]) {
 }
 
 bool valueNameIsExact(HKEY key, DWORD index, const char* name) {
-  wchar_t wide[kValueNameCapacity];
-  DWORD length = kValueNameCapacity;
-  return ::RegEnumValueW(key, index, wide, &length, nullptr, nullptr, nullptr, nullptr) ==
-             ERROR_SUCCESS &&
-         sameName(name, wide, length);
+  return nameIsExact<kValueNameCapacity>(name, [&](wchar_t* wide, DWORD* length) {
+    return ::RegEnumValueW(key, index, wide, length, nullptr, nullptr, nullptr, nullptr);
+  });
 }
 
 bool subkeyNameIsExact(HKEY key, DWORD index, const char* name) {
-  wchar_t wide[kSubkeyNameCapacity];
-  DWORD length = kSubkeyNameCapacity;
-  return ::RegEnumKeyExW(key, index, wide, &length, nullptr, nullptr, nullptr, nullptr) ==
-             ERROR_SUCCESS &&
-         sameName(name, wide, length);
+  return nameIsExact<kSubkeyNameCapacity>(name, [&](wchar_t* wide, DWORD* length) {
+    return ::RegEnumKeyExW(key, index, wide, length, nullptr, nullptr, nullptr, nullptr);
+  });
 }
 
 }  // namespace scrubber

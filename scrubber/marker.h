@@ -2,9 +2,8 @@
 // a step's markers in an entry's text.
 #pragma once
 
-#include <windows.h>
-
 #include <algorithm>
+#include <cstdint>
 #include <string_view>
 
 #include "scrubber/sweep_table.h"
@@ -19,7 +18,7 @@ inline bool containsMarker(std::string_view text, const SweepStep& step) {
 
 // Value data as text: up to its first zero byte, and never beyond the bytes
 // the registry returned (data that fills the buffer carries no terminator).
-inline std::string_view dataAsText(const BYTE* data, DWORD size) {
+inline std::string_view dataAsText(const unsigned char* data, std::uint32_t size) {
   const char* text = reinterpret_cast<const char*>(data);
   return std::string_view(text, std::find(text, text + size, '\0') - text);
 }

@@ -4,9 +4,8 @@
 // its subkeys are gone, and step 3 removes the package key's version subkeys.
 #pragma once
 
-#include <windows.h>
-
 #include <array>
+#include <cstdint>
 #include <string_view>
 
 namespace scrubber {
@@ -27,8 +26,8 @@ inline constexpr std::array<SweepStep, 5> kSweepSteps{{
 
 // Enumeration capacities. An entry larger than these cannot be read whole,
 // so it cannot be tested and is never deleted.
-inline constexpr DWORD kValueNameCapacity = 69;   // characters, terminator included
-inline constexpr DWORD kValueDataCapacity = 69;   // bytes
-inline constexpr DWORD kSubkeyNameCapacity = 90;  // characters, terminator included
+inline constexpr std::uint32_t kValueNameCapacity = 69;   // characters, terminator included
+inline constexpr std::uint32_t kValueDataCapacity = 69;   // bytes
+inline constexpr std::uint32_t kSubkeyNameCapacity = 90;  // characters, terminator included
 
 }  // namespace scrubber

@@ -35,34 +35,6 @@ TEST(PortChoice, RefusesWhatThePortLibraryCouldNotOpen) {
       << ParsePort("COM256").error;
 }
 
-constexpr OptionSpec kOptions[] = {{"port", "PORT", ""}, {"replace", "", ""}};
-
-TEST(Args, SplitsPositionalsOptionsAndFlags) {
-  ParsedArgs a = ParseArgs({"KX8-A", "--port", "COM1", "--replace"}, kOptions, 2);
-  ASSERT_TRUE(a.error.empty()) << a.error;
-  EXPECT_EQ(a.positional, std::vector<std::string>{"KX8-A"});
-  EXPECT_EQ(a.Value("port"), "COM1");
-  EXPECT_TRUE(a.Has("replace"));
-  EXPECT_EQ(ParseArgs({"--port=tcp:h:1", "X"}, kOptions, 2).Value("port"), "tcp:h:1");
-  EXPECT_TRUE(ParseArgs({"X", "-h"}, kOptions, 2).help);
-}
-
-TEST(Args, ReportsEveryMistakeByName) {
-  EXPECT_NE(ParseArgs({"--pin", "2"}, kOptions, 2).error.find("--pin"), std::string::npos);
-  EXPECT_NE(ParseArgs({"--port"}, kOptions, 2).error.find("needs a value"), std::string::npos);
-  EXPECT_NE(ParseArgs({"--replace=yes"}, kOptions, 2).error.find("no value"), std::string::npos);
-  EXPECT_NE(ParseArgs({"--port", "a", "--port", "b"}, kOptions, 2).error.find("twice"),
-            std::string::npos);
-}
-
-TEST(Args, NumbersAreWhole32BitValues) {
-  EXPECT_EQ(ParseLong("-5"), -5);
-  EXPECT_EQ(ParseLong("2147483647"), 2147483647);
-  EXPECT_EQ(ParseLong("-2147483648"), static_cast<LONG>(-2147483647 - 1));
-  for (const char* bad : {"", "-", "2147483648", "12ab", " 1", "1.5"})
-    EXPECT_FALSE(ParseLong(bad)) << bad;
-}
-
 TEST(ResultNames, EveryOposResultHasANameAndAHint) {
   EXPECT_EQ(ResultLabel(0), "OPOS_SUCCESS (0)");
   for (LONG code = 101; code <= 114; ++code) {

@@ -66,7 +66,7 @@ ParsedArgs ParseArgs(const std::vector<std::string>& words, const OptionSpec* op
   return out;
 }
 
-std::optional<LONG> ParseLong(std::string_view text) {
+std::optional<long> ParseLong(std::string_view text) {
   size_t i = 0;
   bool negative = false;
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
@@ -79,7 +79,7 @@ std::optional<LONG> ParseLong(std::string_view text) {
   }
   if (negative) value = -value;
   if (value < INT_MIN || value > INT_MAX) return std::nullopt;
-  return static_cast<LONG>(value);
+  return static_cast<long>(value);
 }
 
 }  // namespace drawerctl

@@ -2,8 +2,6 @@
 // the options that one command accepts.
 #pragma once
 
-#include <windows.h>
-
 #include <map>
 #include <optional>
 #include <string>
@@ -32,7 +30,8 @@ struct ParsedArgs {
 ParsedArgs ParseArgs(const std::vector<std::string>& words, const OptionSpec* options,
                      size_t optionCount);
 
-// A whole 32-bit decimal number with optional sign, nothing else.
-std::optional<LONG> ParseLong(std::string_view text);
+// A whole 32-bit decimal number with optional sign, nothing else. long is
+// Windows' LONG; the plain type keeps this parsing buildable on any host.
+std::optional<long> ParseLong(std::string_view text);
 
 }  // namespace drawerctl

@@ -1,5 +1,8 @@
 #include "tools/emulator/escpos_reader.h"
 
+#include <algorithm>
+#include <iterator>
+
 namespace emulator {
 namespace {
 
@@ -26,6 +29,8 @@ void EscPosReader::beginParams(CommandKind kind, size_t count) {
   kind_ = kind;
   want_ = count;
   have_ = 0;
+  // A command of fewer parameters must not carry an earlier command's bytes.
+  std::fill(std::begin(params_), std::end(params_), uint8_t{0});
   state_ = State::Params;
 }
 
