@@ -33,6 +33,15 @@ class ServiceEndToEnd : public ::testing::Test {
   void SetUp() override { ASSERT_TRUE(device_.Started()) << device_.StartError(); }
 
   // The emulator's sensor is high while shut: the "Normal" polarity.
+  static LONG Property(ISOTvCash* so, LONG index) {
+    LONG value = -1;
+    so->GetPropertyNumber(index, &value);
+    return value;
+  }
+  static bool WaitUpdates(RecordingCO* co, size_t count, DWORD ms = 10000) {
+    return PumpUntil([&] { return co->StatusCount() >= count; }, ms);
+  }
+
   EmulatedDevice device_{{"KX-R58 Service"}};
   emulator::PrinterEmulator& printer_ = device_.printer();
 };
@@ -166,11 +175,11 @@ struct Spread {
 
 TEST_F(ServiceEndToEnd, CallsFromInsideTheEventHandlerNeverHangTheTill) {
   RunOnSta([&] {
-    win::ComPtr<ISOTvCash> so = CreateByProgId();
+    win::ComPtr<ISOTvCash> so = CreateRegisteredService();
     ASSERT_TRUE(so) << "SOTarvoCash.SOTvCash is not registered";
     auto co = win::ComPtr<RecordingCO>::adopt(new RecordingCO);
     TillHandler handler(co.get());
-    std::wstring name(key_->Name().begin(), key_->Name().end());
+    std::wstring name(device_.Name().begin(), device_.Name().end());
     win::UniqueBstr cls = win::MakeBstr(L"CashDrawer"), dev = win::MakeBstr(name.c_str());
     LONG rc = -1;
     ASSERT_EQ(so->OpenService(cls.get(), dev.get(), co.get(), &rc), S_OK);
@@ -186,12 +195,12 @@ TEST_F(ServiceEndToEnd, CallsFromInsideTheEventHandlerNeverHangTheTill) {
       so->ReleaseDevice(&releaseRc);
       so->ClaimDevice(1000, &claimRc);
     });
-    printer_->openDrawer();
+    printer_.openDrawer();
     ASSERT_TRUE(WaitUpdates(co.get(), 3));
     EXPECT_EQ(releaseRc, opos::SUCCESS);
     EXPECT_EQ(claimRc, opos::SUCCESS);
     EXPECT_LT(handler.Took(), 2200u) << "ReleaseDevice and ClaimDevice";
-    printer_->closeDrawer();
+    printer_.closeDrawer();
     ASSERT_TRUE(WaitUpdates(co.get(), 4));
     expected.insert(expected.end(), {1, 1, 0});
     EXPECT_EQ(co->StatusUpdates(), expected) << "events flow from the fresh pair";
@@ -201,10 +210,10 @@ TEST_F(ServiceEndToEnd, CallsFromInsideTheEventHandlerNeverHangTheTill) {
       so->SetPropertyNumber(opos::PIDX_DeviceEnabled, 0);
       so->SetPropertyNumber(opos::PIDX_DeviceEnabled, 1);
     });
-    printer_->openDrawer();
+    printer_.openDrawer();
     ASSERT_TRUE(WaitUpdates(co.get(), 6));
     EXPECT_LT(handler.Took(), 1500u) << "DeviceEnabled 0 then 1";
-    printer_->closeDrawer();
+    printer_.closeDrawer();
     ASSERT_TRUE(WaitUpdates(co.get(), 7));
     expected.insert(expected.end(), {1, 1, 0});
     EXPECT_EQ(co->StatusUpdates(), expected);
@@ -225,16 +234,16 @@ TEST_F(ServiceEndToEnd, CallsFromInsideTheEventHandlerNeverHangTheTill) {
         handler.Next([&](LONG) {
           closer = std::thread([this] {
             Sleep(400);
-            printer_->closeDrawer();
+            printer_.closeDrawer();
           });
           waitMs = Timed([&] { so->waitForDrawerClose(0, 0, 0, 100, &waitRc); });
         });
       });
     });
-    printer_->openDrawer();
+    printer_.openDrawer();
     ASSERT_TRUE(WaitUpdates(co.get(), 8));
     PumpFor(300);
-    printer_->closeDrawer();
+    printer_.closeDrawer();
     ASSERT_TRUE(WaitUpdates(co.get(), 11));
     if (closer.joinable()) closer.join();
     EXPECT_EQ(health1, opos::SUCCESS);
@@ -272,9 +281,9 @@ TEST_F(ServiceEndToEnd, CallsFromInsideTheEventHandlerNeverHangTheTill) {
     auto runRounds = [&](int rounds) {
       roundsLeft = rounds;
       handler.Next(round);
-      printer_->openDrawer();
+      printer_.openDrawer();
       ASSERT_TRUE(WaitUpdates(co.get(), expected.size() + 1 + rounds, 120000));
-      printer_->closeDrawer();
+      printer_.closeDrawer();
       ASSERT_TRUE(WaitUpdates(co.get(), expected.size() + 2 + rounds));
       expected.insert(expected.end(), rounds + 1, 1);
       expected.push_back(0);
@@ -336,7 +345,7 @@ TEST_F(ServiceEndToEnd, CallsFromInsideTheEventHandlerNeverHangTheTill) {
         so.reset();
       });
     });
-    printer_->openDrawer();
+    printer_.openDrawer();
     ASSERT_TRUE(WaitUpdates(co.get(), expected.size() + 1));
     EXPECT_LT(lastMs, 2200u);
     EXPECT_FALSE(so);
