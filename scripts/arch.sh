@@ -103,14 +103,20 @@ halyard_build() {
     return 1
   fi
   mkdir -p "$dir"
-  if ! cmake -S "$root" -B "$dir" -G Ninja \
+  # A compiler cache, where the host has one, makes a second tree of the
+  # same sources (a worktree, a fresh clone) cheap to build.
+  local launcher=()
+  command -v ccache >/dev/null &&
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  if ! cmake -S "$root" -B "$dir" -G Ninja "${launcher[@]}" \
          -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw.cmake" -DMINGW_TRIPLET="$triplet" \
          -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >"$dir/configure.log" 2>&1; then
     echo "build: configuring the $(halyard_bits "$arch") tree ($dir) failed:" >&2
     tail -n 30 "$dir/configure.log" >&2
     return 1
   fi
-  if ! cmake --build "$dir" -j"$(nproc)"; then
+  # Paths relative to the tree's root, so that trees at other paths share hits.
+  if ! CCACHE_BASEDIR=$root CCACHE_NOHASHDIR=1 cmake --build "$dir" -j"$(nproc)"; then
     echo "build: building the $(halyard_bits "$arch") tree ($dir) failed (see the errors above)" >&2
     return 1
   fi

@@ -9,28 +9,38 @@
 set -euo pipefail
 
 need_pkgs=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools libwine-dev
-           wine wine32:i386 wine64 cmake ninja-build googletest nsis socat)
+           wine wine64 cmake ninja-build googletest nsis socat)
 need_pkgs+=(clang libclang-rt-14-dev libgtest-dev)
+# Only of use where the kernel runs 32-bit code, and the first to fail when a
+# mirror's i386 lists lag behind its amd64 ones: tried on its own, and a host
+# without it runs the 64-bit suite (scripts/arch.sh says why the other is skipped).
+optional_pkgs=(wine32:i386)
 
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 missing=()
-for p in "${need_pkgs[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
+for p in "${need_pkgs[@]}"; do installed "$p" || missing+=("$p"); done
+missing_optional=()
+for p in "${optional_pkgs[@]}"; do installed "$p" || missing_optional+=("$p"); done
+[ ${#missing[@]} -eq 0 ] && [ ${#missing_optional[@]} -eq 0 ] && exit 0
+
+# Once the optional packages were tried and refused, a marker keeps later runs
+# quiet and fast; remove it to try again.
+marker=/var/lib/halyard-setup-optional-refused
+if [ ${#missing[@]} -eq 0 ] && [ -f "$marker" ]; then exit 0; fi
 
 if ! command -v apt-get >/dev/null; then
-  echo "setup: missing packages ${missing[*]}, and there is no apt-get to install them (Debian 12 expected)" >&2
+  echo "setup: missing packages ${missing[*]} ${missing_optional[*]}, and there is no apt-get to install them (Debian 12 expected)" >&2
   exit 1
 fi
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
   if ! command -v sudo >/dev/null; then
-    echo "setup: missing packages ${missing[*]}; run this as root or install sudo" >&2
+    echo "setup: missing packages ${missing[*]} ${missing_optional[*]}; run this as root or install sudo" >&2
     exit 1
   fi
   SUDO="sudo"
 fi
-echo "setup: installing ${missing[*]}" >&2
+echo "setup: installing ${missing[*]} ${missing_optional[*]}" >&2
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 # Each step names itself when it fails, with apt's own last words.
@@ -47,6 +57,28 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   run_step "adding the i386 architecture (for wine32:i386)" $SUDO dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-run_step "apt-get update" $SUDO apt-get update -qq
-run_step "apt-get install" $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# A mirror in the middle of a sync fails one list or two ("File has unexpected
+# size"); apt keeps the rest, so after a few tries the install goes ahead and
+# says for itself whether anything it needs is missing.
+update_lists() {
+  local try
+  for try in 1 2 3; do
+    $SUDO apt-get update -qq >"$log" 2>&1 && return 0
+    sleep $((try * 5))
+  done
+  echo "setup: apt-get update left some package lists out; going on with the rest:" >&2
+  grep -E '^(E|W):' "$log" | head -n 3 >&2
+}
+update_lists
+if [ ${#missing[@]} -gt 0 ]; then
+  run_step "apt-get install" $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+if [ ${#missing_optional[@]} -gt 0 ]; then
+  if $SUDO apt-get install -y -qq --no-install-recommends "${missing_optional[@]}" >"$log" 2>&1; then
+    $SUDO rm -f "$marker"
+  else
+    echo "setup: ${missing_optional[*]} could not be installed (apt: $(grep -m1 -E 'Depends|^E:' "$log" | sed 's/^ *//')); this host will run the 64-bit suite only" >&2
+    $SUDO touch "$marker" 2>/dev/null || true
+  fi
+fi
 echo "setup: done" >&2

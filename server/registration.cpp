@@ -4,18 +4,18 @@
 
 #include "server/registrar.h"
 #include "server/type_library.h"
-#include "so/service_object.h"
+#include "so/module_state.h"
 
 namespace {
 
 constexpr WORD kRegistrationScriptId = 101;
 
 HRESULT LoadRegistrationScript(std::wstring& script) {
-  HRSRC found = FindResourceW(gModuleInstance, MAKEINTRESOURCEW(kRegistrationScriptId),
+  HRSRC found = FindResourceW(ModuleInstance(), MAKEINTRESOURCEW(kRegistrationScriptId),
                               L"REGISTRY");
   if (found == nullptr) return HRESULT_FROM_WIN32(GetLastError());
-  DWORD size = SizeofResource(gModuleInstance, found);
-  HGLOBAL loaded = LoadResource(gModuleInstance, found);
+  DWORD size = SizeofResource(ModuleInstance(), found);
+  HGLOBAL loaded = LoadResource(ModuleInstance(), found);
   const char* bytes = loaded ? static_cast<const char*>(LockResource(loaded)) : nullptr;
   if (bytes == nullptr || size == 0) return HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND);
   int chars = MultiByteToWideChar(CP_ACP, 0, bytes, static_cast<int>(size), nullptr, 0);
@@ -28,7 +28,7 @@ HRESULT LoadRegistrationScript(std::wstring& script) {
 // for the clients that read InprocServer32.
 HRESULT ShortModulePath(std::wstring& path) {
   wchar_t longPath[MAX_PATH];
-  DWORD n = GetModuleFileNameW(gModuleInstance, longPath, MAX_PATH);
+  DWORD n = GetModuleFileNameW(ModuleInstance(), longPath, MAX_PATH);
   if (n == 0) return HRESULT_FROM_WIN32(GetLastError());
   if (n >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
   wchar_t shortPath[MAX_PATH];

@@ -6,13 +6,13 @@
 #include <string>
 
 #include "common/win32_raii.h"
-#include "so/service_object.h"
+#include "so/module_state.h"
 
 namespace {
 
 HRESULT OwnPath(std::wstring& path) {
   wchar_t buffer[MAX_PATH];
-  DWORD n = GetModuleFileNameW(gModuleInstance, buffer, MAX_PATH);
+  DWORD n = GetModuleFileNameW(ModuleInstance(), buffer, MAX_PATH);
   if (n == 0) return HRESULT_FROM_WIN32(GetLastError());
   if (n >= MAX_PATH) return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
   path.assign(buffer, n);

@@ -4,6 +4,7 @@
 
 #include "diag/log_text.h"
 #include "so/health_dialog.h"
+#include "so/module_state.h"
 #include "so/service_object.h"
 
 namespace {
@@ -35,7 +36,7 @@ bool CheckInteractive(SOTvCash& so) {
   // Replaced by each Start press; stays when the operator cancels without one.
   SetHealthText(so, kInteractiveNotRun);
   CheckHealthDialog dialog(so.Printer(), so.szCheckHealthText, sizeof(so.szCheckHealthText));
-  if (dialog.Run(gModuleInstance, ::GetActiveWindow()) != -1) return true;
+  if (dialog.Run(ModuleInstance(), ::GetActiveWindow()) != -1) return true;
   LOG_ERROR(gLogHandle, "Cash.CheckHealth:3 dialog not shown, error %d%s",
             static_cast<int>(::GetLastError()), kEmptySuffix);
   return false;

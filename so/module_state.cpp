@@ -1,13 +1,10 @@
 // The module's handle and lock count (so/module_state.h).
 #include "so/module_state.h"
 
-#include "so/service_object.h"
-
-// Null until DllMain sets it: a program that links the service object's
-// code directly then finds resources in its own image, as it always has.
+namespace {
+// Written once by DllMain before any object exists, read by every object.
 HINSTANCE gModuleInstance = nullptr;
 
-namespace {
 // Changed only by interlocked operations: objects, factory references and
 // LockServer calls come from any thread of any apartment.
 volatile LONG gLockCount = 0;
@@ -17,4 +14,5 @@ void LockModule() { InterlockedIncrement(&gLockCount); }
 void UnlockModule() { InterlockedDecrement(&gLockCount); }
 LONG ModuleLockCount() { return InterlockedCompareExchange(&gLockCount, 0, 0); }
 
+HINSTANCE ModuleInstance() { return gModuleInstance; }
 void SetModuleInstance(HINSTANCE instance) { gModuleInstance = instance; }

@@ -10,6 +10,11 @@ void LockModule();
 void UnlockModule();
 LONG ModuleLockCount();
 
-// The one writer of gModuleInstance (so/service_object.h): DllMain in the
-// library, a test that points the service object at other resources.
+// The module holding the dialog and type-library resources, shared by every
+// service object of the process. Null until DllMain sets it: a program that
+// links the service object's code directly then finds resources in its own
+// image.
+HINSTANCE ModuleInstance();
+// The one writer: DllMain in the library, a test that points the service
+// object at other resources.
 void SetModuleInstance(HINSTANCE instance);

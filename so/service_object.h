@@ -37,10 +37,6 @@
 
 constexpr int kNameBufferSize = 255;
 
-// Module holding the dialog and type-library resources, shared by every
-// service object of the process.
-extern HINSTANCE gModuleInstance;
-
 class SOTvCash : public ISOTvCash {
   // First, so that the members below that live in it can refer to it.
   std::shared_ptr<ServiceRooms> rooms_ = std::make_shared<ServiceRooms>();
