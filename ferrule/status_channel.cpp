@@ -155,24 +155,15 @@ WaitOutcome StatusChannel::awaitReply(const ChannelReader& reader, const Channel
   });
 }
 
-ULONGLONG StatusChannel::lostAt() {
+template <class T>
+T StatusChannel::readLocked(const T& field) {
   win::SrwGuard g(lock_);
-  return lostAt_;
+  return field;
 }
 
-int StatusChannel::lastSystemError() {
-  win::SrwGuard g(lock_);
-  return systemError_;
-}
-
-ChannelCounters StatusChannel::counters() {
-  win::SrwGuard g(lock_);
-  return counters_;
-}
-
-uint8_t StatusChannel::firstStatusByte() {
-  win::SrwGuard g(lock_);
-  return current_.bytes[0];
-}
+ULONGLONG StatusChannel::lostAt() { return readLocked(lostAt_); }
+int StatusChannel::lastSystemError() { return readLocked(systemError_); }
+ChannelCounters StatusChannel::counters() { return readLocked(counters_); }
+uint8_t StatusChannel::firstStatusByte() { return readLocked(current_.bytes[0]); }
 
 }  // namespace ferrule

@@ -90,6 +90,9 @@ class StatusChannel : private StatusSink {
   template <class Ready>
   WaitOutcome awaitLocked(const ChannelReader& reader, ULONGLONG deadline, Ready ready);
   void takeLocked(ChannelReader& reader, StatusBlock& out);
+  // A copy of one field, taken under lock_ (the receiver writes them).
+  template <class T>
+  T readLocked(const T& field);
 
   win::SrwLock lock_;
   win::ConditionVariable changed_;
