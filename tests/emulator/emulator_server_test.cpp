@@ -1,5 +1,6 @@
-// The emulator as a host sees it: a TCP printer on loopback that takes one
-// client at a time, and the console program with its stdin commands.
+// The emulator as a host sees it: a TCP printer on loopback that serves
+// several clients at once, or one at a time with the next waiting or
+// refused, and the console program with its stdin commands.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -46,10 +47,11 @@ std::vector<uint8_t> Receive(const win::UniqueSocket& s, size_t n) {
 
 class EmulatorServer : public testing::Test {
  protected:
-  void SetUp() override {
+  void SetUp() override { StartPrinter(Options{}); }
+  void StartPrinter(Options o) {
     ASSERT_EQ(win::EnsureWinsock(), 0);
-    Options o;
     o.port = 0;
+    printer_.reset();
     printer_ = std::make_unique<PrinterEmulator>(o, [this](const std::string& l) { lines_ += l + "\n"; });
     ASSERT_TRUE(printer_->start());
     ASSERT_GT(printer_->port(), 0);
@@ -83,6 +85,9 @@ TEST_F(EmulatorServer, AnswersKicksAndStatusOverTheWire) {
 }
 
 TEST_F(EmulatorServer, TakesOneClientAtATimeAndTheNextAfterADrop) {
+  Options one;
+  one.maxClients = 1;
+  StartPrinter(one);
   win::UniqueSocket first = ConnectTo(printer_->port());
   ASSERT_TRUE(printer_->waitFor([](const Snapshot& s) { return s.connections == 1; }, 5000));
   win::UniqueSocket second = ConnectTo(printer_->port());  // waits in the backlog
@@ -95,6 +100,68 @@ TEST_F(EmulatorServer, TakesOneClientAtATimeAndTheNextAfterADrop) {
   ASSERT_TRUE(printer_->waitFor([](const Snapshot& s) { return s.connections == 2 && s.clientConnected; }, 5000));
   Send(second, {0x10, 0x04, 0x01});
   EXPECT_EQ(Receive(second, 1), (std::vector<uint8_t>{0x14 | 0x02}));
+}
+
+// Two hosts at once: each gets the replies to its own DLE EOT and the
+// blocks it asked for with GS a, a kick from either moves the one drawer,
+// and a host that left hears nothing more.
+TEST_F(EmulatorServer, ServesSeveralClientsEachWithItsOwnReplies) {
+  win::UniqueSocket a = ConnectTo(printer_->port());
+  ASSERT_TRUE(printer_->waitFor([](const Snapshot& s) { return s.clients == 1; }, 5000));
+  win::UniqueSocket b = ConnectTo(printer_->port());
+  ASSERT_TRUE(printer_->waitFor([](const Snapshot& s) { return s.clients == 2; }, 5000));
+  Send(a, {0x1D, 0x61, 0xFF});
+  EXPECT_EQ(Receive(a, 4), (std::vector<uint8_t>{0x14, 0, 0, 0}));
+  Send(b, {0x10, 0x04, 0x01});
+  EXPECT_EQ(Receive(b, 1), (std::vector<uint8_t>{0x16})) << "b's reply, and not a's first block";
+  Send(b, {0x1D, 0x61, 0x01});
+  EXPECT_EQ(Receive(b, 4), (std::vector<uint8_t>{0x14, 0, 0, 0}));
+  Send(b, {0x10, 0x14, 0x01, 0x00, 0x01});  // b kicks pin 2, where the drawer hangs
+  EXPECT_EQ(Receive(a, 4), (std::vector<uint8_t>{0x10, 0, 0, 0})) << "a hears b's kick open it";
+  EXPECT_EQ(Receive(b, 4), (std::vector<uint8_t>{0x10, 0, 0, 0}));
+  Send(a, {0x10, 0x14, 0x01, 0x01, 0x01});  // a kicks pin 5
+  ASSERT_TRUE(printer_->waitFor([](const Snapshot& s) { return s.kicks.size() == 2; }, 5000));
+  Snapshot s = printer_->snapshot();
+  EXPECT_EQ(s.kicks[0].pin, 2);
+  EXPECT_EQ(s.kicks[0].host, 2);
+  EXPECT_EQ(s.kicks[1].pin, 5);
+  EXPECT_EQ(s.kicks[1].host, 1);
+  EXPECT_NE(lines_.find("kick pin 5 on 100 ms off 100 ms (DLE DC4) from client 1"), std::string::npos)
+      << lines_;
+
+  b.reset();
+  ASSERT_TRUE(printer_->waitFor([](const Snapshot& s) { return s.clients == 1; }, 5000));
+  printer_->closeDrawer();
+  EXPECT_EQ(Receive(a, 4), (std::vector<uint8_t>{0x14, 0, 0, 0}));
+  EXPECT_EQ(printer_->snapshot().blocksSent, 5) << "none for the host that left";
+}
+
+// A printer that serves one raw connection and resets the next: the second
+// host's connect succeeds and its first receive sees the end; the first
+// host goes on being served, and once it is gone another is taken.
+TEST_F(EmulatorServer, RefusesAConnectionPastItsLimit) {
+  Options one;
+  one.maxClients = 1;
+  one.refuseBusy = true;
+  StartPrinter(one);
+  win::UniqueSocket first = ConnectTo(printer_->port());
+  ASSERT_TRUE(printer_->waitFor([](const Snapshot& s) { return s.clients == 1; }, 5000));
+  win::UniqueSocket second = ConnectTo(printer_->port());
+  ASSERT_TRUE(second);
+  ASSERT_TRUE(printer_->waitFor([](const Snapshot& s) { return s.refused == 1; }, 5000));
+  // A hard close: Windows sends a reset, Wine an orderly close.
+  uint8_t b;
+  EXPECT_LE(::recv(second.get(), reinterpret_cast<char*>(&b), 1, 0), 0);
+  Send(first, {0x10, 0x04, 0x01});
+  EXPECT_EQ(Receive(first, 1), (std::vector<uint8_t>{0x16}));
+  EXPECT_NE(lines_.find(": 1 connection(s) served already"), std::string::npos) << lines_;
+
+  first.reset();
+  ASSERT_TRUE(printer_->waitFor([](const Snapshot& s) { return s.clients == 0; }, 5000));
+  win::UniqueSocket third = ConnectTo(printer_->port());
+  Send(third, {0x10, 0x04, 0x01});
+  EXPECT_EQ(Receive(third, 1), (std::vector<uint8_t>{0x16}));
+  EXPECT_EQ(printer_->snapshot().connections, 2);
 }
 
 TEST_F(EmulatorServer, SecondEmulatorOnTheSamePortIsRefused) {
@@ -201,6 +268,8 @@ TEST(ConsoleEmulator, RefusesBadOptionsByNameAndValue) {
   for (const Bad& b : {Bad{"--pin 3", "--pin 3: not accepted; --pin takes 2 or 5"},
                        Bad{"--port 0 --port 70000", "--port 70000: not accepted"},
                        Bad{"--sensor", "--sensor needs a value"},
+                       Bad{"--clients 9", "--clients 9: not accepted; --clients takes a number"},
+                       Bad{"--busy queue", "--busy queue: not accepted; --busy takes wait or refuse"},
                        Bad{"--speed 9600", "unknown option --speed"}}) {
     ConsoleProgram p;
     ASSERT_TRUE(p.start(b.args));

@@ -72,16 +72,16 @@ TEST(PrinterModel, AutomaticStatusSendsTheFirstBlockAndThenOnlyChanges) {
   PrinterModel m{Options{}};
   Output out;
   m.command(kEnableAll, 0, out);
-  EXPECT_EQ(out.bytes, (std::vector<uint8_t>{0x14, 0, 0, 0}));
+  EXPECT_EQ(out.bytesFor(0), (std::vector<uint8_t>{0x14, 0, 0, 0}));
   out = {};
   m.setDrawer(false, 10, out);  // no change
   m.setOffline(false, 10, out);
-  EXPECT_TRUE(out.bytes.empty()) << "an unchanged block is never repeated";
+  EXPECT_TRUE(out.bytesFor(0).empty()) << "an unchanged block is never repeated";
   m.setDrawer(true, 20, out);
-  EXPECT_EQ(out.bytes, (std::vector<uint8_t>{0x10, 0, 0, 0}));
+  EXPECT_EQ(out.bytesFor(0), (std::vector<uint8_t>{0x10, 0, 0, 0}));
   out = {};
   m.setOffline(true, 30, out);
-  EXPECT_EQ(out.bytes, (std::vector<uint8_t>{0x18, 0, 0, 0}));
+  EXPECT_EQ(out.bytesFor(0), (std::vector<uint8_t>{0x18, 0, 0, 0}));
   EXPECT_EQ(m.blocksSent(), 3);
 
   // n = 1: only the drawer is reported.
@@ -89,14 +89,14 @@ TEST(PrinterModel, AutomaticStatusSendsTheFirstBlockAndThenOnlyChanges) {
   drawerOnly.command(Cmd(CommandKind::AutoStatus, 0x01), 0, out);
   out = {};
   drawerOnly.setOffline(true, 1, out);
-  EXPECT_TRUE(out.bytes.empty());
+  EXPECT_TRUE(out.bytesFor(0).empty());
   drawerOnly.setDrawer(true, 2, out);
-  EXPECT_EQ(out.bytes, (std::vector<uint8_t>{0x18, 0, 0, 0}));
+  EXPECT_EQ(out.bytesFor(0), (std::vector<uint8_t>{0x18, 0, 0, 0}));
   out = {};
   drawerOnly.setOffline(false, 3, out);  // off-line, GS a would wait in the buffer
   drawerOnly.command(Cmd(CommandKind::AutoStatus, 0), 3, out);
   drawerOnly.setDrawer(false, 4, out);
-  EXPECT_TRUE(out.bytes.empty()) << "GS a 0 ends it";
+  EXPECT_TRUE(out.bytesFor(0).empty()) << "GS a 0 ends it";
 }
 
 TEST(PrinterModel, RealtimeRepliesFollowThePolarityAndOfflineState) {
@@ -111,7 +111,7 @@ TEST(PrinterModel, RealtimeRepliesFollowThePolarityAndOfflineState) {
   m.command(kAsk1, 0, out);
   for (uint8_t n = 2; n <= 4; ++n) m.command(Cmd(CommandKind::StatusRequest, n), 0, out);
   m.command(Cmd(CommandKind::StatusRequest, 5), 0, out);
-  EXPECT_EQ(out.bytes, (std::vector<uint8_t>{0x12, 0x16, 0x1E, 0x12, 0x12, 0x12}));
+  EXPECT_EQ(out.bytesFor(0), (std::vector<uint8_t>{0x12, 0x16, 0x1E, 0x12, 0x12, 0x12}));
   EXPECT_EQ(m.statusRequests(), 7);
 }
 
@@ -125,7 +125,7 @@ TEST(PrinterModel, OfflineHoldsBufferedCommandsButNotRealtimeOnes) {
   EXPECT_EQ(m.autoStatusMode(), 0);
   out = {};
   m.command(kAsk1, 0, out);
-  EXPECT_EQ(out.bytes, (std::vector<uint8_t>{0x1E}));
+  EXPECT_EQ(out.bytesFor(0), (std::vector<uint8_t>{0x1E}));
   m.setOffline(false, 1000, out);
   EXPECT_TRUE(m.drawerOpen());
   EXPECT_EQ(m.autoStatusMode(), 0xFF);
@@ -143,7 +143,7 @@ TEST(PrinterModel, SilentOrNonPushingPrintersKeepQuiet) {
   silent.command(kEnableAll, 0, out);
   silent.command(kAsk1, 0, out);
   silent.command(Dc4Kick(0, 1), 0, out);
-  EXPECT_TRUE(out.bytes.empty());
+  EXPECT_TRUE(out.bytesFor(0).empty());
   EXPECT_TRUE(silent.drawerOpen()) << "kicks still work";
 
   Options o;
@@ -151,9 +151,9 @@ TEST(PrinterModel, SilentOrNonPushingPrintersKeepQuiet) {
   PrinterModel quiet(o);
   quiet.command(kEnableAll, 0, out);
   quiet.setDrawer(true, 0, out);
-  EXPECT_TRUE(out.bytes.empty());
+  EXPECT_TRUE(out.bytesFor(0).empty());
   quiet.command(kAsk1, 0, out);
-  EXPECT_EQ(out.bytes, (std::vector<uint8_t>{0x12}));
+  EXPECT_EQ(out.bytesFor(0), (std::vector<uint8_t>{0x12}));
 }
 
 }  // namespace

@@ -1,12 +1,18 @@
 // The service object on the real port library over serial lines (socat
 // pseudo-terminal pairs from tests/support/serial_bed.sh: COM66/COM67 and
 // COM68/COM69) and two drawers on one printer, on the network and on a serial
-// line: the events a till sees, once each and in order.
+// line, in one process and in two: the events a till sees, once each and in
+// order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <future>
+#include <string>
 #include <vector>
 
+#include "common/win32_raii.h"
 #include "events/worker_pair.h"
+#include "tests/support/child_process.h"
 #include "tests/support/emulator_service.h"
 
 namespace {
@@ -94,6 +100,107 @@ TEST_F(SerialDrawers, TwoDrawersOnOneSerialPrinter) {
   emulator::PrinterEmulator printer(Printer("COM69"));
   ASSERT_TRUE(printer.start());
   TwoDrawersShareThePrinter(printer, "COM68");
+}
+
+// The second till: faults_till_child in a process of its own, on pin 5 of
+// the printer at port (see till_child.cpp for what it does and prints).
+class TillProcess {
+ public:
+  explicit TillProcess(const std::string& port)
+      : eventName_("halyard-till-ready-" + std::to_string(::GetCurrentProcessId())),
+        ready_(::CreateEventA(nullptr, TRUE, FALSE, eventName_.c_str())) {
+    const std::string line = "faults_till_child.exe " + port + " 5 " + eventName_;
+    run_ = std::async(std::launch::async, [line] { return RunChild(line, 90000); });
+  }
+  // Pumps this thread's apartment until the child's drawer is enabled, or
+  // until the child has ended.
+  bool WaitReady() {
+    return PumpUntil([&] { return ::WaitForSingleObject(ready_.get(), 0) == WAIT_OBJECT_0; },
+                     60000);
+  }
+  // What it printed, with its line ends as "\n".
+  ChildResult Result() {
+    ChildResult r = run_.get();
+    r.out.erase(std::remove(r.out.begin(), r.out.end(), '\r'), r.out.end());
+    return r;
+  }
+
+ private:
+  std::string eventName_;
+  win::UniqueHandle ready_;
+  std::future<ChildResult> run_;
+};
+
+emulator::Options NetworkPrinter(int clients, bool refuseBusy) {
+  emulator::Options o = Printer("");
+  o.maxClients = clients;
+  o.refuseBusy = refuseBusy;
+  return o;
+}
+
+// Two tills in two processes, on a network printer that takes several
+// connections: this process kicks pin 2 (where the sensed drawer hangs), the
+// child kicks pin 5 once it has seen the drawer open; the drawer is shut by
+// hand; each till hears shut, open, shut once each.
+TEST_F(SerialDrawers, TwoDrawersInTwoProcessesOnOneNetworkPrinter) {
+  emulator::PrinterEmulator printer(NetworkPrinter(4, false));
+  ASSERT_TRUE(printer.start());
+  const std::string port = "tcp:127.0.0.1:" + std::to_string(printer.port());
+  EmulatorService a(port, 0);
+  ASSERT_EQ(a.OpenAndEnable(), 0);
+  TillProcess b(port);
+  ASSERT_TRUE(b.WaitReady()) << b.Result().out;
+  LONG rc = -1;
+  a.so().openDrawer(&rc);
+  EXPECT_EQ(rc, 0);
+  ASSERT_TRUE(printer.waitFor([](const emulator::Snapshot& s) { return s.kicks.size() >= 2; }, 30000))
+      << "the child's kick on pin 5 did not come";
+  printer.closeDrawer();
+  ChildResult child = b.Result();
+  EXPECT_TRUE(child.finished);
+  EXPECT_EQ(child.exitCode, 0u) << child.out << child.err;
+  EXPECT_NE(child.out.find("openDrawer 0\n"), std::string::npos) << child.out;
+  EXPECT_NE(child.out.find("updates 0 1 0\n"), std::string::npos) << child.out;
+  ASSERT_TRUE(a.WaitUpdates(3, 5000));
+  PumpFor(300);
+  EXPECT_EQ(a.co().StatusUpdates(), (std::vector<LONG>{0, 1, 0}));
+
+  emulator::Snapshot s = printer.snapshot();
+  ASSERT_EQ(s.kicks.size(), 2u);
+  EXPECT_EQ(s.kicks[0].pin, 2);
+  EXPECT_EQ(s.kicks[0].host, 1) << "the first connection is this process's";
+  EXPECT_EQ(s.kicks[1].pin, 5);
+  EXPECT_EQ(s.kicks[1].host, 2);
+  EXPECT_EQ(s.connections, 2) << "one connection per process";
+  a.so().CloseService(&rc);
+}
+
+// A printer that serves one raw connection and resets the next: the second
+// process's till learns it in bounded time, and the first till goes on
+// working.
+TEST_F(SerialDrawers, SecondProcessOnAPrinterThatRefusesIt) {
+  emulator::PrinterEmulator printer(NetworkPrinter(1, true));
+  ASSERT_TRUE(printer.start());
+  const std::string port = "tcp:127.0.0.1:" + std::to_string(printer.port());
+  EmulatorService a(port, 0);
+  ASSERT_EQ(a.OpenAndEnable(), 0);
+  ChildResult child = TillProcess(port).Result();
+  EXPECT_TRUE(child.finished) << "the refused till must not hang";
+  EXPECT_EQ(child.exitCode, 1u) << child.out << child.err;
+  // Its connect succeeds and the reset follows: the service opens, but no
+  // status ever comes, and the external check says why.
+  EXPECT_NE(child.out.find("enable -1,"), std::string::npos) << child.out;
+  EXPECT_NE(child.out.find("External HCheck: Not Responding"), std::string::npos) << child.out;
+  EXPECT_GE(printer.snapshot().refused, 1);
+
+  LONG rc = -1;
+  a.so().openDrawer(&rc);
+  EXPECT_EQ(rc, 0);
+  ExpectKickOnPin(printer, 0, 2);
+  ASSERT_TRUE(a.WaitUpdates(2, 5000));
+  EXPECT_EQ(a.co().StatusUpdates(), (std::vector<LONG>{0, 1}));
+  EXPECT_EQ(printer.snapshot().connections, 1);
+  a.so().CloseService(&rc);
 }
 
 }  // namespace

@@ -74,7 +74,7 @@ TEST_F(Sweep, ValuesAreTestedOnTheirDataUpToTheFirstZeroByte) {
   setText(kPosPrinter, "Lower", "kx8-80");                    // other letter case
   setValue(kPosPrinter, "Binary", REG_BINARY, "xxKX8yy");     // no terminator at all
   setValue(kPosPrinter, "AfterZero", REG_BINARY, std::string("ab\0KX8", 6));
-  setValue(kPosPrinter, "SecondString", REG_MULTI_SZ, std::string("TM\0KX8\0\0", 8));
+  setValue(kPosPrinter, "SecondString", REG_MULTI_SZ, std::string("RC\0KX8\0\0", 8));
   setValue(kPosPrinter, "Word", REG_DWORD, std::string("\x01\x00\x00\x00", 4));
   setText(kPosPrinter, "", "KX8 default");                    // the key's default value
   createKey(sub(kPosPrinter, "KX8-80"));
@@ -211,7 +211,7 @@ TEST_F(Sweep, OfAThousandValuesExactlyTheMatchingThirdGoes) {
   Names expected;
   for (int i = 0; i < 1000; ++i) {
     const std::string name = "Device" + std::to_string(i);
-    const std::string data = (i % 3 == 0 ? "KX8 unit " : "TM unit ") + std::to_string(i);
+    const std::string data = (i % 3 == 0 ? "KX8 unit " : "Other unit ") + std::to_string(i);
     ASSERT_EQ(::RegSetValueExA(key.get(), name.c_str(), 0, REG_SZ,
                                reinterpret_cast<const BYTE*>(data.c_str()),
                                static_cast<DWORD>(data.size() + 1)),

@@ -17,6 +17,7 @@ constexpr char kUsage[] =
     "                        [--sensor high-when-shut|high-when-open]\n"
     "                        (drawerctl's words high-shut|high-open work too)\n"
     "                        [--auto-close MS|never] [--no-push] [--no-stdin]\n"
+    "                        [--clients N] [--busy wait|refuse]\n"
     "commands: open close offline online drop silent answer push on|off\n"
     "          garbage send HEX... status quit\n";
 
@@ -31,6 +32,8 @@ constexpr OptionValues kOptionValues[] = {
     {"--pin", "2 or 5"},
     {"--sensor", "high-when-shut, high-when-open, high-shut or high-open"},
     {"--auto-close", "milliseconds, 0 or more, or never"},
+    {"--clients", "a number of host connections 1..8"},
+    {"--busy", "wait or refuse"},
 };
 
 bool AsksForHelp(int argc, char** argv) {
@@ -97,6 +100,14 @@ bool ParseArgs(int argc, char** argv, Settings& s) {
       if (v == "high-when-shut" || v == "high-shut") s.options.sensor = emulator::SensorPolarity::HighWhenShut;
       else if (v == "high-when-open" || v == "high-open") s.options.sensor = emulator::SensorPolarity::HighWhenOpen;
       else return false;
+    } else if (a == "--clients") {
+      if (!ParseInt(argv[++i], s.options.maxClients) || s.options.maxClients < 1 ||
+          s.options.maxClients > emulator::kMaxClients)
+        return false;
+    } else if (a == "--busy") {
+      std::string v = argv[++i];
+      if (v != "wait" && v != "refuse") return false;
+      s.options.refuseBusy = v == "refuse";
     } else if (a == "--auto-close") {
       std::string v = argv[++i];
       if (v == "never") s.options.autoCloseMs = -1;

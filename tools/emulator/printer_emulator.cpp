@@ -1,11 +1,15 @@
-// The server: one thread that accepts one client at a time (or holds the
-// serial line), reads its commands into the printer model and writes back
-// what the model says. The
+// The server: one thread that accepts host connections, several at once as
+// a network printer with more than one raw connection does (or holds the
+// serial line), reads each one's commands into the printer model and
+// writes back what the model says, to the host it is meant for. The
 // controls run on the caller's thread under the same lock, so a test that
 // opens the drawer sees the status block leave before its call returns.
 #include "tools/emulator/printer_emulator.h"
 
+#include <algorithm>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "common/win32_socket.h"
 #include "common/win32_sync.h"
@@ -14,45 +18,71 @@
 
 namespace emulator {
 
-struct PrinterEmulator::Impl : private CommandSink {
-  Impl(Options o, LineSink s) : options(std::move(o)), sink(std::move(s)), model(options) {}
+struct PrinterEmulator::Impl {
+  // One host: its socket (or, on serial, the line), its own place in the
+  // command stream, and where its commands go.
+  struct Client : CommandSink {
+    Client(Impl& i, int number) : impl(i), id(number) {}
+    void onCommand(const Command& c) override {
+      impl.model.command(c, ::GetTickCount64(), impl.pending, id);
+    }
+    Impl& impl;
+    int id;
+    win::UniqueSocket socket;
+    win::UniqueHandle event;
+    EscPosReader reader;
+    bool gone = false;
+  };
+
+  Impl(Options o, LineSink s) : options(Checked(std::move(o))), sink(std::move(s)), model(options) {}
+  static Options Checked(Options o) {
+    o.maxClients = std::clamp(o.maxClients, 1, kMaxClients);
+    return o;
+  }
 
   Options options;
   LineSink sink;
   mutable win::SrwLock lock;
   mutable win::ConditionVariable changed;
   PrinterModel model;
-  EscPosReader reader;
   win::UniqueSocket listener;
-  win::UniqueSocket client;
+  std::vector<std::unique_ptr<Client>> clients;  // gone ones are removed by the server thread
+  std::unique_ptr<Client> lineHost;              // serial mode: who is on the line
   win::UniqueHandle line;  // serial mode: the printer's end of the line
   win::UniqueHandle lineEvent;
-  win::UniqueHandle listenEvent, clientEvent, wakeEvent, stopEvent, thread;
+  win::UniqueHandle listenEvent, wakeEvent, stopEvent, thread;
   int boundPort = 0;
   int connections = 0;
+  int refused = 0;
   uint32_t bytesReceived = 0;
-  Output pending;  // filled by onCommand while feeding the reader
+  Output pending;  // filled by the clients' onCommand while feeding their readers
 
   // All under lock.
   void emit(Output& out);
   void log(const std::string& line) {
     if (sink) sink(line);
   }
-  void sendToClient(const uint8_t* bytes, size_t count);
-  void closeClient(const char* why);
+  int connected() const;
+  Client* find(int id);
+  std::string whose(const Client& c) const;
+  void sendToClient(Client& c, const uint8_t* bytes, size_t count);
+  void sendToAll(const uint8_t* bytes, size_t count);
+  void closeClient(Client& c, const char* why);
+  void closeAll(const char* why);
+  void removeGone();
+  bool hasRoom() const { return connected() < options.maxClients; }
   void acceptClient();
-  void readClient();
+  void refuseClient();
+  void readClient(Client& c);
   bool openLine(std::string* error);
   void readLine();
   void writeLine(const uint8_t* bytes, size_t count);
-  void onCommand(const Command& c) override {
-    model.command(c, ::GetTickCount64(), pending);
-  }
 
   static constexpr DWORD kLineTurnMs = 5;
   bool serialMode() const { return !options.serial.empty(); }
   static DWORD WINAPI Main(void* self);
   void serve();
+  DWORD waitList(HANDLE* waits, Client** owners);
   bool listen(std::string* error);
 };
 
@@ -72,46 +102,88 @@ std::string PeerName(const sockaddr_in& a) {
 }  // namespace
 
 void PrinterEmulator::Impl::emit(Output& out) {
-  if (!out.bytes.empty()) sendToClient(out.bytes.data(), out.bytes.size());
-  for (const std::string& line : out.lines) log(line);
+  for (const Delivery& d : out.sends) {
+    if (line) {
+      writeLine(d.bytes.data(), d.bytes.size());
+    } else if (Client* c = find(d.host)) {
+      sendToClient(*c, d.bytes.data(), d.bytes.size());
+    }
+  }
+  for (const std::string& text : out.lines) log(text);
   out = Output{};
   changed.wakeAll();
 }
 
-void PrinterEmulator::Impl::sendToClient(const uint8_t* bytes, size_t count) {
-  if (line) return writeLine(bytes, count);
-  if (!client) {
-    log("no client: " + std::to_string(count) + " byte(s) not sent");
-    return;
-  }
+int PrinterEmulator::Impl::connected() const {
+  return static_cast<int>(std::count_if(clients.begin(), clients.end(),
+                                        [](const std::unique_ptr<Client>& c) { return !c->gone; }));
+}
+
+PrinterEmulator::Impl::Client* PrinterEmulator::Impl::find(int id) {
+  for (const std::unique_ptr<Client>& c : clients)
+    if (c->id == id && !c->gone) return c.get();
+  return nullptr;
+}
+
+std::string PrinterEmulator::Impl::whose(const Client& c) const {
+  return connected() > 1 ? " (client " + std::to_string(c.id) + ")" : std::string();
+}
+
+void PrinterEmulator::Impl::sendToClient(Client& c, const uint8_t* bytes, size_t count) {
   size_t sent = 0;
   ULONGLONG deadline = ::GetTickCount64() + 1000;
   while (sent < count) {
-    int n = ::send(client.get(), reinterpret_cast<const char*>(bytes + sent),
+    int n = ::send(c.socket.get(), reinterpret_cast<const char*>(bytes + sent),
                    static_cast<int>(count - sent), 0);
     if (n > 0) {
       sent += static_cast<size_t>(n);
       continue;
     }
     if (::WSAGetLastError() != WSAEWOULDBLOCK || win::MsLeft(deadline) == 0)
-      return closeClient("send failed");
+      return closeClient(c, "send failed");
     ::Sleep(1);
   }
 }
 
-void PrinterEmulator::Impl::closeClient(const char* why) {
+// Bytes of no command (the console's send and garbage) go to every host.
+void PrinterEmulator::Impl::sendToAll(const uint8_t* bytes, size_t count) {
+  if (line) return writeLine(bytes, count);
+  if (connected() == 0) {
+    log("no client: " + std::to_string(count) + " byte(s) not sent");
+    return;
+  }
+  for (const std::unique_ptr<Client>& c : clients)
+    if (!c->gone) sendToClient(*c, bytes, count);
+}
+
+// The client stays in the list, marked gone, until the server thread
+// removes it: a caller may be inside its reader.
+void PrinterEmulator::Impl::closeClient(Client& c, const char* why) {
+  if (c.gone) return;
+  const std::string who = whose(c);
+  c.gone = true;
+  c.socket.reset();
+  model.hostGone(c.id);
+  log(std::string("client gone: ") + why + who);
+  changed.wakeAll();
+}
+
+void PrinterEmulator::Impl::closeAll(const char* why) {
   if (line) {
     line.reset();
-    reader.reset();
+    lineHost->reader.reset();
+    model.hostGone(lineHost->id);
     log(std::string("serial line closed: ") + why);
     changed.wakeAll();
     return;
   }
-  if (!client) return;
-  client.reset();
-  reader.reset();
-  log(std::string("client gone: ") + why);
-  changed.wakeAll();
+  for (const std::unique_ptr<Client>& c : clients) closeClient(*c, why);
+}
+
+void PrinterEmulator::Impl::removeGone() {
+  clients.erase(std::remove_if(clients.begin(), clients.end(),
+                               [](const std::unique_ptr<Client>& c) { return c->gone; }),
+                clients.end());
 }
 
 void PrinterEmulator::Impl::acceptClient() {
@@ -119,34 +191,52 @@ void PrinterEmulator::Impl::acceptClient() {
   int len = sizeof(peer);
   win::UniqueSocket s(::accept(listener.get(), reinterpret_cast<sockaddr*>(&peer), &len));
   if (!s) return;
+  auto c = std::make_unique<Client>(*this, ++connections);
+  c->event = win::UniqueHandle(::WSACreateEvent());
   BOOL on = TRUE;
   ::setsockopt(s.get(), IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof(on));
-  ::WSAEventSelect(s.get(), clientEvent.get(), FD_READ | FD_CLOSE);
-  client = std::move(s);
-  reader.reset();
-  ++connections;
-  log("client connected " + PeerName(peer));
+  ::WSAEventSelect(s.get(), c->event.get(), FD_READ | FD_CLOSE);
+  c->socket = std::move(s);
+  clients.push_back(std::move(c));
+  model.hostConnected(connections);
+  log("client connected " + PeerName(peer) + whose(*clients.back()));
   changed.wakeAll();
 }
 
-void PrinterEmulator::Impl::readClient() {
+// A printer that serves one raw connection (or a few) and resets the
+// rest: the host's connect succeeds and the reset follows at once.
+void PrinterEmulator::Impl::refuseClient() {
+  sockaddr_in peer{};
+  int len = sizeof(peer);
+  win::UniqueSocket s(::accept(listener.get(), reinterpret_cast<sockaddr*>(&peer), &len));
+  if (!s) return;
+  linger reset{1, 0};
+  ::setsockopt(s.get(), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&reset), sizeof(reset));
+  s.reset();
+  ++refused;
+  log("client refused " + PeerName(peer) + ": " + std::to_string(connected()) +
+      " connection(s) served already");
+  changed.wakeAll();
+}
+
+void PrinterEmulator::Impl::readClient(Client& c) {
   WSANETWORKEVENTS events{};
-  ::WSAEnumNetworkEvents(client.get(), clientEvent.get(), &events);
+  ::WSAEnumNetworkEvents(c.socket.get(), c.event.get(), &events);
   uint8_t buffer[512];
   for (;;) {
-    int n = ::recv(client.get(), reinterpret_cast<char*>(buffer), sizeof(buffer), 0);
+    int n = ::recv(c.socket.get(), reinterpret_cast<char*>(buffer), sizeof(buffer), 0);
     if (n > 0) {
       bytesReceived += static_cast<uint32_t>(n);
-      reader.feed(buffer, static_cast<size_t>(n), *this);
+      c.reader.feed(buffer, static_cast<size_t>(n), c);
       emit(pending);
-      if (!client) return;  // a send inside emit failed
+      if (c.gone) return;  // a send inside emit failed
       continue;
     }
-    if (n == 0) return closeClient("closed by the host");
-    if (::WSAGetLastError() != WSAEWOULDBLOCK) return closeClient("connection reset");
+    if (n == 0) return closeClient(c, "closed by the host");
+    if (::WSAGetLastError() != WSAEWOULDBLOCK) return closeClient(c, "connection reset");
     break;
   }
-  if (events.lNetworkEvents & FD_CLOSE) closeClient("closed by the host");
+  if (events.lNetworkEvents & FD_CLOSE) closeClient(c, "closed by the host");
 }
 
 DWORD WINAPI PrinterEmulator::Impl::Main(void* self) {
@@ -154,18 +244,37 @@ DWORD WINAPI PrinterEmulator::Impl::Main(void* self) {
   return 0;
 }
 
+// What the server waits on: stop, wake, then each client's socket, and the
+// listener while a connection can be taken (or refused). Connections past
+// the limit otherwise wait in the listen backlog.
+DWORD PrinterEmulator::Impl::waitList(HANDLE* waits, Client** owners) {
+  DWORD count = 0;
+  waits[count] = stopEvent.get();
+  owners[count++] = nullptr;
+  waits[count] = wakeEvent.get();
+  owners[count++] = nullptr;
+  if (serialMode()) return count;
+  for (const std::unique_ptr<Client>& c : clients) {
+    waits[count] = c->event.get();
+    owners[count++] = c.get();
+  }
+  if (hasRoom() || options.refuseBusy) {
+    waits[count] = listenEvent.get();
+    owners[count++] = nullptr;
+  }
+  return count;
+}
+
 void PrinterEmulator::Impl::serve() {
   for (;;) {
-    HANDLE waits[3] = {stopEvent.get(), wakeEvent.get(), nullptr};
-    DWORD count = 2;
+    HANDLE waits[kMaxClients + 3];
+    Client* owners[kMaxClients + 3];
+    DWORD count;
     ULONGLONG deadline;
     {
       win::SrwGuard g(lock);
-      // While a client is served, further ones wait in the listen backlog.
-      if (!serialMode()) {
-        waits[2] = client ? clientEvent.get() : listenEvent.get();
-        count = 3;
-      }
+      removeGone();
+      count = waitList(waits, owners);
       deadline = model.nextDeadline();
     }
     DWORD limit = deadline == ~0ULL ? INFINITE : win::MsLeft(deadline);
@@ -176,13 +285,15 @@ void PrinterEmulator::Impl::serve() {
     if (w == WAIT_OBJECT_0) return;
     win::SrwGuard g(lock);
     if (line) readLine();
-    if (w == WAIT_OBJECT_0 + 2) {
-      if (client) {
-        readClient();
+    const DWORD index = w - WAIT_OBJECT_0;
+    if (index >= 2 && index < count) {
+      if (Client* c = owners[index]) {
+        if (!c->gone) readClient(*c);
       } else {
         WSANETWORKEVENTS events{};
         ::WSAEnumNetworkEvents(listener.get(), listenEvent.get(), &events);
-        acceptClient();
+        if (hasRoom()) acceptClient();
+        else refuseClient();
       }
     }
     Output out;
@@ -207,7 +318,8 @@ bool PrinterEmulator::Impl::openLine(std::string* error) {
     line.reset();
     return false;
   }
-  ++connections;
+  lineHost = std::make_unique<Client>(*this, ++connections);
+  model.hostConnected(lineHost->id);
   log("serial line " + options.serial);
   return true;
 }
@@ -219,16 +331,16 @@ void PrinterEmulator::Impl::readLine() {
     ov.hEvent = lineEvent.get();
     DWORD got = 0;
     if (!::ReadFile(line.get(), buffer, sizeof(buffer), &got, &ov)) {
-      if (::GetLastError() != ERROR_IO_PENDING) return closeClient("read failed");
+      if (::GetLastError() != ERROR_IO_PENDING) return closeAll("read failed");
       if (::WaitForSingleObject(lineEvent.get(), kLineTurnMs) != WAIT_OBJECT_0)
         ::CancelIoEx(line.get(), &ov);
       if (!::GetOverlappedResult(line.get(), &ov, &got, TRUE) &&
           ::GetLastError() != ERROR_OPERATION_ABORTED)
-        return closeClient("read failed");
+        return closeAll("read failed");
     }
     if (got == 0) return;
     bytesReceived += got;
-    reader.feed(buffer, got, *this);
+    lineHost->reader.feed(buffer, got, *lineHost);
     emit(pending);
     if (!line) return;
   }
@@ -239,7 +351,7 @@ void PrinterEmulator::Impl::writeLine(const uint8_t* bytes, size_t count) {
   ov.hEvent = lineEvent.get();
   DWORD done = 0;
   if (!::WriteFile(line.get(), bytes, static_cast<DWORD>(count), &done, &ov)) {
-    if (::GetLastError() != ERROR_IO_PENDING) return closeClient("write failed");
+    if (::GetLastError() != ERROR_IO_PENDING) return closeAll("write failed");
     if (::WaitForSingleObject(lineEvent.get(), 1000) != WAIT_OBJECT_0) ::CancelIoEx(line.get(), &ov);
     ::GetOverlappedResult(line.get(), &ov, &done, TRUE);
   }
@@ -280,10 +392,9 @@ bool PrinterEmulator::Impl::listen(std::string* error) {
   ::getsockname(listener.get(), reinterpret_cast<sockaddr*>(&addr), &len);
   boundPort = ntohs(addr.sin_port);
   listenEvent = win::UniqueHandle(::WSACreateEvent());
-  clientEvent = win::UniqueHandle(::WSACreateEvent());
   wakeEvent = win::MakeEvent(false);
   stopEvent = win::MakeEvent(true);
-  if (!listenEvent || !clientEvent || !wakeEvent || !stopEvent) return fail("event creation");
+  if (!listenEvent || !wakeEvent || !stopEvent) return fail("event creation");
   ::WSAEventSelect(listener.get(), listenEvent.get(), FD_ACCEPT);
   log("listening " + options.address + ":" + std::to_string(boundPort));
   return true;
@@ -312,7 +423,8 @@ void PrinterEmulator::stop() {
   ::WaitForSingleObject(impl_->thread.get(), INFINITE);
   win::SrwGuard g(impl_->lock);
   impl_->thread.reset();
-  impl_->closeClient("printer stopped");
+  impl_->closeAll("printer stopped");
+  impl_->clients.clear();
   impl_->listener.reset();
 }
 
@@ -346,8 +458,8 @@ void PrinterEmulator::setOffline(bool offline) {
 
 void PrinterEmulator::dropConnection() {
   win::SrwGuard g(impl_->lock);
-  impl_->closeClient("dropped");
-  // The server waits on the old client's event: have it listen again.
+  impl_->closeAll("dropped");
+  // The server waits on the old clients' events: have it listen again.
   if (impl_->wakeEvent) ::SetEvent(impl_->wakeEvent.get());
 }
 
@@ -368,7 +480,7 @@ void PrinterEmulator::setPushStatus(bool push) {
 void PrinterEmulator::send(const std::vector<uint8_t>& bytes) {
   win::SrwGuard g(impl_->lock);
   impl_->log("raw " + HexBytes(bytes.data(), bytes.size()));
-  impl_->sendToClient(bytes.data(), bytes.size());
+  impl_->sendToAll(bytes.data(), bytes.size());
   impl_->changed.wakeAll();
 }
 
@@ -380,8 +492,10 @@ Snapshot PrinterEmulator::snapshot() const {
   win::SrwGuard g(impl_->lock);
   Snapshot s;
   const PrinterModel& m = impl_->model;
-  s.clientConnected = impl_->client || impl_->line;
+  s.clients = impl_->line ? 1 : impl_->connected();
+  s.clientConnected = s.clients > 0;
   s.connections = impl_->connections;
+  s.refused = impl_->refused;
   s.drawerOpen = m.drawerOpen();
   s.offline = m.offline();
   s.silent = m.silent();

@@ -1,5 +1,6 @@
-// An ESC/POS receipt printer with a cash drawer, on a loopback TCP port or
-// on a serial port (one end of a pseudo-terminal pair). The same code runs in printer-emulator.exe and inside tests, which
+// An ESC/POS receipt printer with a cash drawer, on a loopback TCP port
+// (several host connections at once, or one that refuses the rest) or on a
+// serial port (one end of a pseudo-terminal pair). The same code runs in printer-emulator.exe and inside tests, which
 // get the console's controls as calls and can look at what the printer saw.
 #pragma once
 
@@ -17,7 +18,9 @@ namespace emulator {
 
 struct Snapshot {
   bool clientConnected = false;
+  int clients = 0;          // connected now
   int connections = 0;      // accepted since start
+  int refused = 0;          // connections reset at once: Options::refuseBusy with no room
   bool drawerOpen = false;
   bool offline = false;
   bool silent = false;
@@ -49,10 +52,10 @@ class PrinterEmulator {
   void openDrawer();
   void closeDrawer();
   void setOffline(bool offline);
-  void dropConnection();
+  void dropConnection();  // every host's
   void setSilent(bool silent);
   void setPushStatus(bool push);
-  void send(const std::vector<uint8_t>& bytes);  // exactly these bytes, now
+  void send(const std::vector<uint8_t>& bytes);  // exactly these bytes, now, to every host
   void sendGarbage();                            // a fixed mix the status parser must skip
 
   Snapshot snapshot() const;

@@ -1,5 +1,6 @@
 #include "tools/emulator/printer_model.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -44,6 +45,18 @@ std::string HexBytes(const uint8_t* bytes, size_t count) {
   return s;
 }
 
+void Output::add(int host, const uint8_t* bytes, size_t count) {
+  if (sends.empty() || sends.back().host != host) sends.push_back(Delivery{host, {}});
+  sends.back().bytes.insert(sends.back().bytes.end(), bytes, bytes + count);
+}
+
+std::vector<uint8_t> Output::bytesFor(int host) const {
+  std::vector<uint8_t> all;
+  for (const Delivery& d : sends)
+    if (d.host == host) all.insert(all.end(), d.bytes.begin(), d.bytes.end());
+  return all;
+}
+
 PrinterModel::PrinterModel(const Options& o) : options_(o) {}
 
 bool PrinterModel::pin3High() const {
@@ -60,47 +73,86 @@ uint8_t PrinterModel::statusReply(uint8_t n) const {
   return static_cast<uint8_t>(kReplyBase | (pin3High() ? 0x04 : 0) | (offline_ ? 0x08 : 0));
 }
 
-void PrinterModel::sendBlock(Output& out, const char* why) {
-  statusBlock(lastReported_);
+std::string PrinterModel::whose(const char* word, int host) const {
+  return hosts_.size() > 1 ? Format(" %s client %d", word, host) : std::string();
+}
+
+void PrinterModel::sendBlock(int host, Listener& l, Output& out, const char* why) {
+  statusBlock(l.lastReported);
   if (silent_ || !options_.pushStatus) return;
-  out.bytes.insert(out.bytes.end(), lastReported_, lastReported_ + 4);
+  out.add(host, l.lastReported, 4);
   ++blocksSent_;
-  out.lines.push_back(Format("block %s (%s)", HexBytes(lastReported_, 4).c_str(), why));
+  out.lines.push_back(Format("block %s (%s)%s", HexBytes(l.lastReported, 4).c_str(), why,
+                             whose("for", host).c_str()));
 }
 
 // A block goes out only when an item that GS a asked for has changed since
 // the last one: a printer never repeats an unchanged block.
 void PrinterModel::reportIfChanged(Output& out) {
-  if (asbMode_ == 0) return;
   uint8_t now[4];
   statusBlock(now);
-  for (const AutoStatusItem& item : kAutoStatusItems) {
-    if (!(asbMode_ & item.bit)) continue;
-    for (int i = 0; i < 4; ++i) {
-      if ((now[i] ^ lastReported_[i]) & item.mask[i]) return sendBlock(out, "change");
+  for (auto& [host, l] : listeners_) {
+    bool changed = false;
+    for (const AutoStatusItem& item : kAutoStatusItems) {
+      if (!(l.mode & item.bit)) continue;
+      for (int i = 0; i < 4; ++i) changed = changed || ((now[i] ^ l.lastReported[i]) & item.mask[i]);
     }
+    if (changed) sendBlock(host, l, out, "change");
   }
 }
 
-void PrinterModel::pulse(int pin, int onMs, int offMs, bool realtime, ULONGLONG now, Output& out) {
-  Kick k{pin, onMs, offMs, realtime, false};
+void PrinterModel::setAutoStatus(int host, int mode, Output& out) {
+  asbMode_ = mode;
+  out.lines.push_back(Format("automatic status %s (n=0x%02x)%s", mode ? "on" : "off", mode,
+                             whose("for", host).c_str()));
+  if (mode == 0) {
+    listeners_.erase(host);
+    return;
+  }
+  Listener& l = listeners_[host];
+  l.mode = mode;
+  sendBlock(host, l, out, "first");
+}
+
+void PrinterModel::hostConnected(int host) {
+  hosts_.push_back(host);
+  if (asbMode_ == 0) return;
+  Listener& l = listeners_[host];
+  l.mode = asbMode_;
+  statusBlock(l.lastReported);  // nothing is news yet
+}
+
+void PrinterModel::hostGone(int host) {
+  hosts_.erase(std::remove(hosts_.begin(), hosts_.end(), host), hosts_.end());
+  listeners_.erase(host);
+  held_.erase(std::remove_if(held_.begin(), held_.end(),
+                             [host](const std::pair<int, Command>& h) {
+                               return h.first == host && h.second.kind == CommandKind::AutoStatus;
+                             }),
+              held_.end());
+}
+
+void PrinterModel::pulse(int pin, int onMs, int offMs, bool realtime, int host, ULONGLONG now,
+                         Output& out) {
+  Kick k{pin, onMs, offMs, realtime, false, host};
   ULONGLONG& busy = pinBusyUntil_[pin == 2 ? 0 : 1];
   const char* via = realtime ? "DLE DC4" : "ESC p";
   if (now < busy) {
     kicks_.push_back(k);
-    out.lines.push_back(Format("kick pin %d ignored (%s): a pulse is still running", pin, via));
+    out.lines.push_back(Format("kick pin %d ignored (%s)%s: a pulse is still running", pin, via,
+                               whose("from", host).c_str()));
     return;
   }
   k.pulsed = true;
   kicks_.push_back(k);
   busy = now + static_cast<ULONGLONG>(onMs + offMs);
   bool opens = pin == options_.drawerPin && !drawerOpen_;
-  out.lines.push_back(Format("kick pin %d on %d ms off %d ms (%s)%s", pin, onMs, offMs, via,
-                             opens ? " -> drawer opens" : ""));
+  out.lines.push_back(Format("kick pin %d on %d ms off %d ms (%s)%s%s", pin, onMs, offMs, via,
+                             whose("from", host).c_str(), opens ? " -> drawer opens" : ""));
   if (opens) setDrawer(true, now, out);
 }
 
-void PrinterModel::runBuffered(const Command& c, ULONGLONG now, Output& out) {
+void PrinterModel::runBuffered(const Command& c, int host, ULONGLONG now, Output& out) {
   if (c.kind == CommandKind::BufferedPulse) {
     int pin = PinOfSelector(c.params[0]);
     if (pin == 0) {
@@ -108,16 +160,14 @@ void PrinterModel::runBuffered(const Command& c, ULONGLONG now, Output& out) {
       return;
     }
     int t1 = c.params[1], t2 = c.params[2] < c.params[1] ? c.params[1] : c.params[2];
-    pulse(pin, t1 * 2, t2 * 2, false, now, out);
+    pulse(pin, t1 * 2, t2 * 2, false, host, now, out);
     return;
   }
   // GS a n: the first block goes out at once, then only changes.
-  asbMode_ = c.params[0];
-  out.lines.push_back(Format("automatic status %s (n=0x%02x)", asbMode_ ? "on" : "off", asbMode_));
-  if (asbMode_ != 0) sendBlock(out, "first");
+  setAutoStatus(host, c.params[0], out);
 }
 
-void PrinterModel::command(const Command& c, ULONGLONG now, Output& out) {
+void PrinterModel::command(const Command& c, ULONGLONG now, Output& out, int host) {
   switch (c.kind) {
     case CommandKind::StatusRequest: {
       ++statusRequests_;
@@ -128,9 +178,9 @@ void PrinterModel::command(const Command& c, ULONGLONG now, Output& out) {
       }
       if (silent_) return;
       uint8_t reply = statusReply(n);
-      out.bytes.push_back(reply);
+      out.add(host, &reply, 1);
       ++repliesSent_;
-      out.lines.push_back(Format("reply %02x to DLE EOT %u", reply, n));
+      out.lines.push_back(Format("reply %02x to DLE EOT %u%s", reply, n, whose("for", host).c_str()));
       return;
     }
     case CommandKind::RealtimePulse: {
@@ -140,7 +190,7 @@ void PrinterModel::command(const Command& c, ULONGLONG now, Output& out) {
         out.lines.push_back(Format("DLE DC4 1 %u %u ignored: out of range", c.params[1], t));
         return;
       }
-      pulse(pin, t * 100, t * 100, true, now, out);
+      pulse(pin, t * 100, t * 100, true, host, now, out);
       return;
     }
     case CommandKind::RealtimeOther:
@@ -151,11 +201,11 @@ void PrinterModel::command(const Command& c, ULONGLONG now, Output& out) {
       // Off-line, the printer stops taking commands from its buffer; they
       // run when it comes back.
       if (offline_) {
-        held_.push_back(c);
+        held_.emplace_back(host, c);
         out.lines.push_back("command held until the printer is online");
         return;
       }
-      runBuffered(c, now, out);
+      runBuffered(c, host, now, out);
       return;
   }
 }
@@ -175,9 +225,9 @@ void PrinterModel::setOffline(bool offline, ULONGLONG now, Output& out) {
   out.lines.push_back(offline ? "printer offline" : "printer online");
   reportIfChanged(out);
   if (!offline_) {
-    std::vector<Command> held;
+    std::vector<std::pair<int, Command>> held;
     held.swap(held_);
-    for (const Command& c : held) runBuffered(c, now, out);
+    for (const auto& [host, c] : held) runBuffered(c, host, now, out);
   }
 }
 

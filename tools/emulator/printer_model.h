@@ -8,7 +8,9 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/emulator/escpos_reader.h"
@@ -20,6 +22,8 @@ enum class SensorPolarity {
   HighWhenOpen,
 };
 
+constexpr int kMaxClients = 8;
+
 struct Options {
   std::string address = "127.0.0.1";
   int port = 9100;          // 0: any free port
@@ -27,6 +31,11 @@ struct Options {
   SensorPolarity sensor = SensorPolarity::HighWhenShut;
   int autoCloseMs = -1;     // the drawer shuts by itself this long after opening; <0 never
   bool pushStatus = true;   // false: a printer that sends nothing unasked
+  // Network: host connections served at once (1..kMaxClients), and what a
+  // connection past them meets: it waits in the listen backlog until one
+  // goes (false), or is accepted and reset at once (true).
+  int maxClients = 4;
+  bool refuseBusy = false;
   // Not empty: the printer sits on this serial port instead of the network,
   // written as a Port value ("COM12" or "COM12:115200,E,7,2").
   std::string serial;
@@ -38,18 +47,35 @@ struct Kick {
   int offMs = 0;
   bool realtime = false;  // DLE DC4 (true) or ESC p (false)
   bool pulsed = false;    // false: ignored, a pulse on that pin was still running
+  int host = 0;           // the connection that sent it
+};
+
+// Bytes for one host connection. Hosts are numbered by the server (the
+// n-th connection since start); a model driven without one talks to host 0.
+struct Delivery {
+  int host = 0;
+  std::vector<uint8_t> bytes;
 };
 
 struct Output {
-  std::vector<uint8_t> bytes;
+  std::vector<Delivery> sends;  // in the order they go out
   std::vector<std::string> lines;
+
+  void add(int host, const uint8_t* bytes, size_t count);
+  std::vector<uint8_t> bytesFor(int host) const;
 };
 
 class PrinterModel {
  public:
   explicit PrinterModel(const Options& o);
 
-  void command(const Command& c, ULONGLONG now, Output& out);
+  void command(const Command& c, ULONGLONG now, Output& out, int host = 0);
+  // A host connection came or went. A new one starts with the printer's
+  // automatic status setting (the last GS a n, kept as a printer keeps it
+  // until switched off); a gone one hears nothing more and its held GS a is
+  // dropped (its held kicks still run, as bytes already in a buffer do).
+  void hostConnected(int host);
+  void hostGone(int host);
   void setDrawer(bool open, ULONGLONG now, Output& out);
   void setOffline(bool offline, ULONGLONG now, Output& out);
   void setSilent(bool silent, Output& out);
@@ -62,7 +88,7 @@ class PrinterModel {
   bool drawerOpen() const { return drawerOpen_; }
   bool offline() const { return offline_; }
   bool silent() const { return silent_; }
-  int autoStatusMode() const { return asbMode_; }
+  int autoStatusMode() const { return asbMode_; }  // the last GS a n from any host
   const std::vector<Kick>& kicks() const { return kicks_; }
   int statusRequests() const { return statusRequests_; }
   int blocksSent() const { return blocksSent_; }
@@ -70,22 +96,33 @@ class PrinterModel {
   void statusBlock(uint8_t block[4]) const;
 
  private:
+  // What one host asked GS a to report, and the block it last received.
+  struct Listener {
+    int mode = 0;
+    uint8_t lastReported[4] = {};
+  };
   bool pin3High() const;
   uint8_t statusReply(uint8_t n) const;
-  void pulse(int pin, int onMs, int offMs, bool realtime, ULONGLONG now, Output& out);
-  void runBuffered(const Command& c, ULONGLONG now, Output& out);
+  void pulse(int pin, int onMs, int offMs, bool realtime, int host, ULONGLONG now, Output& out);
+  void runBuffered(const Command& c, int host, ULONGLONG now, Output& out);
+  void setAutoStatus(int host, int mode, Output& out);
   void reportIfChanged(Output& out);
-  void sendBlock(Output& out, const char* why);
+  void sendBlock(int host, Listener& l, Output& out, const char* why);
+  // " for client 2" and the like while several hosts are connected, so
+  // their lines can be told apart; empty with one.
+  std::string whose(const char* word, int host) const;
 
   Options options_;
   bool drawerOpen_ = false;
   bool offline_ = false;
   bool silent_ = false;
   int asbMode_ = 0;
-  uint8_t lastReported_[4] = {};
+  std::map<int, Listener> listeners_;  // hosts with GS a n != 0
+  std::vector<int> hosts_;             // connected, in order
   ULONGLONG pinBusyUntil_[2] = {};
   ULONGLONG closeAt_ = 0;  // 0: no self-closing pending
-  std::vector<Command> held_;  // buffered commands waiting for the printer to come online
+  // Buffered commands waiting for the printer to come online, with their host.
+  std::vector<std::pair<int, Command>> held_;
   std::vector<Kick> kicks_;
   int statusRequests_ = 0;
   int blocksSent_ = 0;
