@@ -86,15 +86,15 @@ class DrawerWindow {
       HWND except;
       HWND found;
     } search{&caption, except, nullptr};
-    EnumThreadWindows(
-        threadId_,
-        [](HWND w, LPARAM l) -> BOOL {
-          auto* s = reinterpret_cast<Search*>(l);
-          if (w == s->except || TextOf(w) != *s->caption || !IsWindowVisible(w)) return TRUE;
-          s->found = w;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    struct Visit {
+      static BOOL CALLBACK Window(HWND w, LPARAM l) {
+        auto* s = reinterpret_cast<Search*>(l);
+        if (w == s->except || TextOf(w) != *s->caption || !IsWindowVisible(w)) return TRUE;
+        s->found = w;
+        return FALSE;
+      }
+    };
+    EnumThreadWindows(threadId_, Visit::Window, reinterpret_cast<LPARAM>(&search));
     return search.found;
   }
   HWND AwaitPopup(const std::wstring& caption, HWND except = nullptr) const {
@@ -109,15 +109,15 @@ class DrawerWindow {
       int id;
       HWND found;
     } search{id, nullptr};
-    EnumChildWindows(
-        root ? root : main_,
-        [](HWND w, LPARAM l) -> BOOL {
-          auto* s = reinterpret_cast<Search*>(l);
-          if (GetDlgCtrlID(w) != s->id) return TRUE;
-          s->found = w;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    struct Visit {
+      static BOOL CALLBACK Window(HWND w, LPARAM l) {
+        auto* s = reinterpret_cast<Search*>(l);
+        if (GetDlgCtrlID(w) != s->id) return TRUE;
+        s->found = w;
+        return FALSE;
+      }
+    };
+    EnumChildWindows(root ? root : main_, Visit::Window, reinterpret_cast<LPARAM>(&search));
     return search.found;
   }
   std::wstring Text(int id, HWND root = nullptr) const { return TextOf(Control(id, root)); }
