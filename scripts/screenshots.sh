@@ -80,8 +80,12 @@ for _ in $(seq 1 200); do
 done
 [ -n "$port" ] || { cat "$log" >&2; exit 1; }
 drawerctl() { wine "$install/drawerctl.exe" "$@" </dev/null >/dev/null 2>&1; }
+# Only the drawers of these pictures, whatever an earlier run left.
+for view in /reg:32 /reg:64; do
+  wine reg delete 'HKLM\SOFTWARE\OLEforRetail\ServiceOPOS\CashDrawer' /f $view >/dev/null 2>&1 </dev/null || true
+done
 drawerctl add KX8-FrontTill --port "tcp:127.0.0.1:$port" --pin 2 --sensor high-shut --replace
-drawerctl add KX-R58-BackOffice --port COM3:38400,N,8,1 --pin 5 --replace
+drawerctl add KX8-Side --port COM3:38400,N,8,1 --pin 5 --replace
 
 wine "$install/drawerconfig.exe" </dev/null >/dev/null 2>&1 &
 window=$(xdotool search --sync --onlyvisible --name '^Halyard cash drawers$' | head -n 1)
@@ -93,9 +97,9 @@ shot "$window" drawerconfig-drawers.png
 xdotool key --window "$window" alt+a
 dialog=$(xdotool search --sync --onlyvisible --name '^Add a cash drawer$' | head -n 1)
 sleep 1
-xdotool type --window "$dialog" --delay 20 'KX8-Side'
+xdotool type --window "$dialog" --delay 20 'kx8-till2'
 xdotool key --window "$dialog" Tab
-xdotool type --window "$dialog" --delay 20 'COM256'
+xdotool type --window "$dialog" --delay 20 'com256'
 xdotool key --window "$dialog" Return
 sleep 1
 shot "$dialog" drawerconfig-add.png
