@@ -52,6 +52,9 @@ ${StrLoc}
 !define PACKAGE_KEY     "SOFTWARE\QELM\TVOPOS"
 !define VENDOR_KEY      "SOFTWARE\QELM"
 !define CASHDRAWER_KEY  "SOFTWARE\OLEforRetail\ServiceOPOS\CashDrawer"
+; The Start-menu entry of the technician's window (all users' menu).
+!define START_MENU_DIR  "$SMPROGRAMS\Halyard"
+!define START_MENU_LINK "$SMPROGRAMS\Halyard\Halyard cash drawers.lnk"
 !define SERVICEOPOS_KEY "SOFTWARE\OLEforRetail\ServiceOPOS"
 !define OPOS_ROOT_KEY   "SOFTWARE\OLEforRetail"
 ; Our entry under ServiceInfo: its data carries the cleaner's markers.
@@ -298,6 +301,14 @@ Section "Halyard" SecMain
     DetailPrint "Configured cash drawer $DeviceName on $DevicePort"
   ${EndIf}
 
+  ; The technician's window, for every user of the till.
+  SetShellVarContext all
+  CreateDirectory "${START_MENU_DIR}"
+  CreateShortCut "${START_MENU_LINK}" "${SERVER_DIR}\drawerconfig.exe" "" \
+                 "${SERVER_DIR}\drawerconfig.exe" 0 SW_SHOWNORMAL "" \
+                 "Configure and test the cash drawers"
+  DetailPrint "Start menu: ${START_MENU_LINK}"
+
   ; regsvr32 finds Ferrule.dll and Quire.dll beside Halyard.dll.
   !insertmacro RegisterServer "$SYSDIR\regsvr32.exe" "${SERVER_DIR}" "${SERVER_BITS}"
   !ifdef X64
@@ -406,6 +417,9 @@ Section "Uninstall"
 
   !insertmacro InEachView RemoveViewEntries
 
+  SetShellVarContext all
+  Delete "${START_MENU_LINK}"
+  RMDir "${START_MENU_DIR}"
   !insertmacro RemovePayload
   Delete "$INSTDIR\OPOSLog.ini"
   RMDir /r "$INSTDIR\Cashlog"

@@ -55,6 +55,12 @@ pe_machine() {
   at=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
   od -An -tx2 -j$((at + 4)) -N2 "$1" | tr -d ' '
 }
+# The subsystem in a PE file's optional header: 2 a window, 3 the console.
+pe_subsystem() {
+  local at
+  at=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+  od -An -tu2 -j$((at + 92)) -N2 "$1" | tr -d ' '
+}
 # The file that the CLSID of our ProgID points at in VIEW, as a Unix path.
 server_of_view() {
   local view=$1 clsid path
@@ -131,9 +137,17 @@ for f in Halyard.dll Ferrule.dll Quire.dll Scrubber.exe; do
   check "installed the 32-bit $f" test -f "$dir32/$f"
   check "the 32-bit $f is a 32-bit program" test "$(pe_machine "$dir32/$f")" = 014c
 done
-for f in drawerctl.exe printer-emulator.exe; do check "installed $f" test -f "$tools/$f"; done
+for f in drawerctl.exe drawerconfig.exe printer-emulator.exe; do
+  check "installed $f" test -f "$tools/$f"
+done
+start_link() { find "$prefix/drive_c" -path '*Start Menu/Programs/Halyard/Halyard cash drawers.lnk'; }
+check "the Start menu has drawerconfig's entry" test -n "$(start_link)"
+check "the Start-menu entry starts drawerconfig.exe" grep -aq 'drawerconfig.exe' "$(start_link | head -n1)"
+check "drawerconfig.exe is a program with a window (GUI subsystem)" \
+  test "$(pe_subsystem "$tools/drawerconfig.exe")" = 2
 if [ "$arch" = win64 ]; then
-  for f in Halyard.dll Ferrule.dll Quire.dll Scrubber.exe drawerctl.exe printer-emulator.exe; do
+  for f in Halyard.dll Ferrule.dll Quire.dll Scrubber.exe drawerctl.exe drawerconfig.exe \
+           printer-emulator.exe; do
     check "installed the 64-bit $f" test -f "$dir64/$f"
     check "the 64-bit $f is a 64-bit program" test "$(pe_machine "$dir64/$f")" = 8664
   done
@@ -222,6 +236,7 @@ for _ in $(seq 1 200); do
 done
 [ "$gone" -eq 1 ] && pass "uninstall removes its entries and the installation folder" \
                   || fail "uninstall removes its entries and the installation folder"
+check "uninstall removes the Start-menu entry" test -z "$(start_link)"
 marker_left() { reg_has "$1" "$posprinter_key" /v LeftByKX8Tool; }
 for view in "${marker_views[@]}"; do
   check_not "the cleaner ran (its KX8 marker value is gone, $(view_name "$view"))" marker_left "$view"

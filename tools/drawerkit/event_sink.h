@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <oaidl.h>
 
+#include <functional>
 #include <vector>
 
 namespace drawerctl {
@@ -26,6 +27,8 @@ class EventSink final : public IDispatch {
 
   // Printing each event as it arrives; off for callers that report later.
   void SetEcho(bool echo) { echo_ = echo; }
+  // Told of each status as it arrives, on the apartment thread.
+  void SetListener(std::function<void(LONG status)> listener) { listener_ = std::move(listener); }
   const std::vector<Event>& Events() const { return events_; }
   size_t CountOf(LONG status) const;
 
@@ -46,6 +49,7 @@ class EventSink final : public IDispatch {
 
   LONG refs_ = 1;
   bool echo_ = true;
+  std::function<void(LONG)> listener_;
   std::vector<Event> events_;
 };
 

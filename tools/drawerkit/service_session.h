@@ -54,6 +54,10 @@ class ServiceSession {
   EventSink& Events() { return *sink_.get(); }
   const DeviceSettings& Device() const { return device_; }
 
+  // The OPOS result of the last call that gave one (reading a property
+  // resets ResultCode, so it is kept here).
+  std::optional<LONG> LastResult() const { return lastResult_; }
+
   int ExitStatus() const { return exit_; }
   void Fail(int exitCode) { if (exit_ == kExitOk) exit_ = exitCode; }
 
@@ -71,6 +75,7 @@ class ServiceSession {
   bool enabled_ = false;
   bool enableTried_ = false;
   int exit_ = kExitOk;
+  std::optional<LONG> lastResult_;
 };
 
 }  // namespace drawerctl

@@ -8,7 +8,16 @@ namespace {
 // Calls line up in one column; the outcome follows in the next.
 constexpr int kCallColumnWidth = 58;
 
+LineSink& Sink() {
+  static LineSink sink;
+  return sink;
+}
+
 void Emit(FILE* stream, const std::string& line) {
+  if (Sink()) {
+    Sink()(line, stream == stderr);
+    return;
+  }
   std::fwrite(line.data(), 1, line.size(), stream);
   std::fputc('\n', stream);
   std::fflush(stream);
@@ -35,6 +44,10 @@ void Call(std::string_view call, std::string_view outcome) {
 
 void Hint(std::string_view text) { Emit(stdout, "                check: " + std::string(text)); }
 
-void Error(std::string_view text) { Emit(stderr, "drawerctl: " + std::string(text)); }
+void Error(std::string_view text) {
+  Emit(stderr, Sink() ? std::string(text) : "drawerctl: " + std::string(text));
+}
+
+void SetSink(LineSink sink) { Sink() = std::move(sink); }
 
 }  // namespace drawerctl::transcript

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -21,5 +22,12 @@ void Call(std::string_view call, std::string_view outcome);
 void Hint(std::string_view text);
 // An error line on stderr: "drawerctl: ..."
 void Error(std::string_view text);
+
+// Where the lines go instead of stdout and stderr, for a program with a
+// window: each line as printed, an error line without the program's name
+// and marked `error`. Called on the thread that writes the line. Empty puts
+// the streams back.
+using LineSink = std::function<void(const std::string& line, bool error)>;
+void SetSink(LineSink sink);
 
 }  // namespace drawerctl::transcript

@@ -82,6 +82,7 @@ bool ServiceSession::Report(const char* method, const std::string& shown, const 
     return false;
   }
   LONG rc = *r.number;
+  lastResult_ = rc;
   transcript::Call(shown, ResultLabel(rc));
   if (rc == opos::SUCCESS) return true;
   transcript::Hint(ResultHint(method, rc));

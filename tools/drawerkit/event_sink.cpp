@@ -112,6 +112,7 @@ HRESULT EventSink::OnStatusUpdate(DISPPARAMS* params, UINT* argErr) {
   if (echo_)
     transcript::Call("event SOStatusUpdate(" + std::to_string(status) + ")",
                      DrawerStatusText(status));
+  if (listener_) listener_(status);
   return S_OK;
 }
 
