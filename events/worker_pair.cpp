@@ -7,19 +7,18 @@
 
 HANDLE(WINAPI* gCreateEvent)(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR) = ::CreateEventA;
 
-namespace {
-
-constexpr DWORD kReadyWaitMs = 5000;
-
-// Waits for one handle while the calls that come into this thread's
-// apartment are served: a delivery to the Control Object, or the release of
-// the delivery thread's proxy, needs this thread to get through.
+// A delivery to the Control Object, or the release of the delivery thread's
+// proxy, needs the waiting thread to get through.
 bool WaitServingCalls(HANDLE handle, DWORD limitMs) {
   DWORD index = 0;
   HRESULT hr = CoWaitForMultipleHandles(0, limitMs, 1, &handle, &index);
   if (hr == CO_E_NOTINITIALIZED) return WaitForSingleObject(handle, limitMs) == WAIT_OBJECT_0;
   return hr == S_OK;
 }
+
+namespace {
+
+constexpr DWORD kReadyWaitMs = 5000;
 
 DWORD Remaining(DWORD start, DWORD limitMs) {
   if (limitMs == INFINITE) return INFINITE;

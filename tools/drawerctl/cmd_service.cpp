@@ -2,6 +2,7 @@
 // object of one configured drawer.
 #include <vector>
 
+#include "blocking_call.h"
 #include "commands.h"
 #include "event_sink.h"
 #include "exit_codes.h"
@@ -113,11 +114,23 @@ std::optional<BeepSettings> BeepFrom(const ParsedArgs& args) {
 bool WaitAndReport(ServiceSession& s, const BeepSettings& beep) {
   size_t shutsBefore = s.Events().CountOf(opos::CASH_SUE_DRAWERCLOSED);
   bool wasOpen = s.Number(opos::PIDX_DrawerOpened).value_or(0) == 1;
-  if (!s.WaitForClose(beep)) return false;
+  {
+    BlockingCall call(s.Object(), BlockingCall::Kind::DrawerWait);
+    if (!call.MayStart() || !s.WaitForClose(beep)) return false;
+  }
   if (wasOpen && !s.AwaitEvent(opos::CASH_SUE_DRAWERCLOSED, shutsBefore, kCloseEventMs))
     transcript::Say("  (the close event has not arrived yet)");
   ShowDrawerOpened(s);
   return true;
+}
+
+bool RunCheckHealth(ServiceSession& s, LONG level) {
+  if (level != opos::CH_INTERACTIVE) return s.CheckHealth(level);
+  transcript::Say("  the health-check dialog (title \"Dialog\", \"CheckHealth Method\") is "
+                  "open on the screen of this session: answer it there; drawerctl waits "
+                  "until it is closed (Ctrl+C cancels it)");
+  BlockingCall call(s.Object(), BlockingCall::Kind::Dialog);
+  return call.MayStart() && s.CheckHealth(level);
 }
 
 void ShowHealthText(ServiceSession& s) {
@@ -214,11 +227,7 @@ int RunHealth(const ParsedArgs& args) {
   CatchInterrupt();
   ServiceSession s(args.positional[0]);
   if (!Start(s, false)) return Finish(s);
-  if (*level == opos::CH_INTERACTIVE)
-    transcript::Say("  the health-check dialog (title \"Dialog\", \"CheckHealth Method\") is "
-                    "open on the screen of this session: answer it there; drawerctl waits "
-                    "until it is closed");
-  if (s.CheckHealth(*level)) ShowHealthText(s);
+  if (RunCheckHealth(s, *level)) ShowHealthText(s);
   ShowLogUnwritable();
   return Finish(s);
 }
