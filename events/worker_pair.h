@@ -29,10 +29,6 @@ extern volatile DWORD gPollNapMs;
 extern HANDLE(WINAPI* gCreateEvent)(LPSECURITY_ATTRIBUTES attributes, BOOL manualReset,
                                     BOOL initialState, LPCSTR name);
 
-// Waits up to `limitMs` for one handle while the calls that come into this
-// thread's apartment are served. True when the handle was signalled.
-bool WaitServingCalls(HANDLE handle, DWORD limitMs);
-
 // What the worker threads reach of their service besides the pair itself,
 // named one by one: the threads never see the service.
 struct WorkerContext {

@@ -2,6 +2,7 @@
 // leaving it the beep values to sound the reminder while the drawer stays open.
 
 #include "diag/log_text.h"
+#include "events/apartment_wait.h"
 #include "so/service_object.h"
 
 namespace {

@@ -169,6 +169,40 @@ int Finish(ServiceSession& s) {
   return kExitInterrupted;
 }
 
+// A till's whole cycle in one session.
+int Cycle(ServiceSession& s, const BeepSettings& beep, const std::string& name) {
+  Heading("open the service, claim and enable the drawer " + name);
+  if (!Start(s, true)) return Finish(s);
+  Heading("kick the drawer");
+  if (!KickAndReport(s)) return Finish(s);
+  Heading("wait until the drawer is shut (reminder beep while it stays open)");
+  if (!WaitAndReport(s, beep)) return Finish(s);
+  Heading("health checks");
+  for (LONG level : {opos::CH_INTERNAL, opos::CH_EXTERNAL}) {
+    size_t opensBefore = s.Events().CountOf(opos::CASH_SUE_DRAWEROPEN);
+    if (!s.CheckHealth(level)) return Finish(s);
+    ShowHealthText(s);
+    // The external check pulses the drawer: its opening shows as an event.
+    if (level == opos::CH_EXTERNAL) s.AwaitEvent(opos::CASH_SUE_DRAWEROPEN, opensBefore,
+                                                 kOpenEventMs);
+  }
+  Heading("close");
+  int rc = Finish(s);
+  transcript::Say("\nevents seen: " + std::to_string(s.Events().CountOf(1)) + " open, " +
+                  std::to_string(s.Events().CountOf(0)) + " shut");
+  return rc;
+}
+
+// wait and cycle: the beep options, then one session on the named drawer.
+template <class Body>
+int WithBeep(const ParsedArgs& args, Body body) {
+  std::optional<BeepSettings> beep = BeepFrom(args);
+  if (!beep) return kExitUsage;
+  CatchInterrupt();
+  ServiceSession s(args.positional[0]);
+  return body(s, *beep, args.positional[0]);
+}
+
 }  // namespace
 
 int RunOpen(const ParsedArgs& args) {
@@ -209,12 +243,10 @@ int RunWatch(const ParsedArgs& args) {
 }
 
 int RunWait(const ParsedArgs& args) {
-  std::optional<BeepSettings> beep = BeepFrom(args);
-  if (!beep) return kExitUsage;
-  CatchInterrupt();
-  ServiceSession s(args.positional[0]);
-  if (Start(s, true)) WaitAndReport(s, *beep);
-  return Finish(s);
+  return WithBeep(args, [](ServiceSession& s, const BeepSettings& beep, const std::string&) {
+    if (Start(s, true)) WaitAndReport(s, beep);
+    return Finish(s);
+  });
 }
 
 int RunHealth(const ParsedArgs& args) {
@@ -232,31 +264,6 @@ int RunHealth(const ParsedArgs& args) {
   return Finish(s);
 }
 
-int RunCycle(const ParsedArgs& args) {
-  std::optional<BeepSettings> beep = BeepFrom(args);
-  if (!beep) return kExitUsage;
-  CatchInterrupt();
-  ServiceSession s(args.positional[0]);
-  Heading("open the service, claim and enable the drawer " + args.positional[0]);
-  if (!Start(s, true)) return Finish(s);
-  Heading("kick the drawer");
-  if (!KickAndReport(s)) return Finish(s);
-  Heading("wait until the drawer is shut (reminder beep while it stays open)");
-  if (!WaitAndReport(s, *beep)) return Finish(s);
-  Heading("health checks");
-  for (LONG level : {opos::CH_INTERNAL, opos::CH_EXTERNAL}) {
-    size_t opensBefore = s.Events().CountOf(opos::CASH_SUE_DRAWEROPEN);
-    if (!s.CheckHealth(level)) return Finish(s);
-    ShowHealthText(s);
-    // The external check pulses the drawer: its opening shows as an event.
-    if (level == opos::CH_EXTERNAL) s.AwaitEvent(opos::CASH_SUE_DRAWEROPEN, opensBefore,
-                                                 kOpenEventMs);
-  }
-  Heading("close");
-  int rc = Finish(s);
-  transcript::Say("\nevents seen: " + std::to_string(s.Events().CountOf(1)) + " open, " +
-                  std::to_string(s.Events().CountOf(0)) + " shut");
-  return rc;
-}
+int RunCycle(const ParsedArgs& args) { return WithBeep(args, Cycle); }
 
 }  // namespace drawerctl
