@@ -10,6 +10,7 @@ arch=$1 bin=$2 prefix=$3 src=$4
 shift 4
 . "$src/scripts/arch.sh"
 work=$(mktemp -d)
+unix_dir=""  # the installation folder, seen from here
 failures=0 passed=0 emulator_pid=""
 # Where the emulator listens in the docs; the runner's own emulator listens
 # on a free port, put in its place in every command.
@@ -36,14 +37,14 @@ wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 # uninstall entry that tells the service object and drawerctl where the log
 # goes, and logging on at the level a fault hunt uses.
 set_up_installation() {
-  local dir unix_dir view
+  local dir view
   dir=$(printf 'Z:%s' "$bin/Halyard.dll" | tr / '\\')
   wine regsvr32 /s "$dir" </dev/null >/dev/null 2>&1 || die "regsvr32 $dir failed"
   for view in /reg:64 /reg:32; do
     wine reg add "$uninstall_key" /v UninstallString /d "$install_dir\\unins000.exe" /f $view \
       </dev/null >/dev/null 2>&1 || die "writing the uninstall entry ($view) failed"
   done
-  unix_dir=$prefix/drive_c/${install_dir#C:\\}
+  unix_dir=$prefix/drive_c/$(printf '%s' "${install_dir#C:\\}" | tr '\\' /)
   mkdir -p "$unix_dir" || die "cannot make $unix_dir"
   rm -rf "$unix_dir/Cashlog"
   printf '[Cash_Log]\r\nlevel=Log_Level_Debug\r\nmode=Log_Mode_Rollback\r\n' >"$unix_dir/OPOSLog.ini"
@@ -52,7 +53,7 @@ set_up_installation() {
 start_emulator() {
   local i port=""
   mkfifo "$work/printer.in"
-  wine "$bin/printer-emulator.exe" --port 0 <"$work/printer.in" >"$work/printer.out" 2>&1 &
+  "$WINELOADER" "$bin/printer-emulator.exe" --port 0 <"$work/printer.in" >"$work/printer.out" 2>&1 &
   emulator_pid=$!
   exec 7>"$work/printer.in"
   for i in $(seq 100); do
@@ -64,10 +65,11 @@ start_emulator() {
   printer_port=tcp:127.0.0.1:$port
 }
 
-# A page starts with no drawers configured and a shut drawer on a printer
-# that answers.
+# A page starts with no drawers configured, an empty log, and a shut drawer
+# on a printer that answers.
 fresh_page() {
   local view
+  rm -rf "$unix_dir/Cashlog"
   for view in /reg:64 /reg:32; do
     wine reg delete "$drawers_key" /f $view </dev/null >/dev/null 2>&1
   done
@@ -113,7 +115,11 @@ run_command() {
   case $name in
     drawerctl) timeout 120 "$WINELOADER" "$bin/drawerctl.exe" "${words[@]:1}" </dev/null 2>&1 ;;
     printer-emulator) timeout 60 "$WINELOADER" "$bin/printer-emulator.exe" "${words[@]:1}" </dev/null 2>&1 ;;
-    reg | findstr) timeout 60 "$WINELOADER" "$name" "${words[@]:1}" </dev/null 2>&1 ;;
+    # Wine's reg says "reg: The operation completed successfully" where
+    # Windows says "The operation completed successfully.".
+    reg) timeout 60 "$WINELOADER" reg "${words[@]:1}" </dev/null 2>&1 |
+           sed 's/^reg: The operation completed successfully\r\{0,1\}$/The operation completed successfully./' ;;
+    find) timeout 60 "$WINELOADER" find "${words[@]:1}" </dev/null 2>&1 ;;
     # The emulator's console: a command on its standard input.
     printer) printf '%s\n' "${words[*]:1}" >&7; sleep 0.5 ;;
     *) echo "docs: no way to run '$name' here"; return 127 ;;
@@ -136,9 +142,18 @@ normalize() {
 }
 
 # The transcript matches when every line is equal, a line "..." (or one
-# starting "... ") standing for any number of lines.
+# starting "... ") standing for any number of lines and "..." inside a line
+# for any text.
 transcript_matches() {
   awk '
+    function same(want, got,   rx) {
+      if (want == got) return 1
+      if (!index(want, "...")) return 0
+      rx = want
+      gsub(/[][\\^$.|?*+(){}]/, "\\\\&", rx)
+      gsub(/\\\.\\\.\\\./, ".*", rx)
+      return got ~ ("^" rx "$")
+    }
     FILENAME == ARGV[1] { e[++ne] = $0; next }
     { a[++na] = $0 }
     END {
@@ -146,7 +161,7 @@ transcript_matches() {
         for (j = na + 1; j >= 1; j--) {
           if (i == ne + 1) m = (j == na + 1)
           else if (e[i] ~ /^\.\.\.( |$)/) m = dp[i + 1, j] || (j <= na && dp[i, j + 1])
-          else m = (j <= na && e[i] == a[j] && dp[i + 1, j + 1])
+          else m = (j <= na && same(e[i], a[j]) && dp[i + 1, j + 1])
           dp[i, j] = m
         }
       exit dp[1, 1] ? 0 : 1
