@@ -1,33 +1,11 @@
 // drawerctl.exe receiving the service object's events while it pumps: a
 // drawer worked by hand during `watch`, `wait` on an open drawer, a printer
-// that does not answer, the whole till cycle, and Ctrl+C during the calls
-// that block inside the service object.
+// that does not answer, and the whole till cycle.
 #include <gtest/gtest.h>
 
 #include "emulated_drawer.h"
 
 namespace {
-
-// Ctrl+C reaches drawerctl through a console that this test shares with it,
-// as an operator's key press does; the test itself ignores it. Our own
-// output stays on the pipes ctest reads.
-bool ShareAConsole() {
-  static bool shared = [] {
-    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE), err = GetStdHandle(STD_ERROR_HANDLE);
-    bool made = AllocConsole() != FALSE;
-    SetStdHandle(STD_OUTPUT_HANDLE, out);
-    SetStdHandle(STD_ERROR_HANDLE, err);
-    return made && SetConsoleCtrlHandler(nullptr, TRUE);
-  }();
-  return shared;
-}
-
-// Presses Ctrl+C once drawerctl has been inside its blocking call for a while.
-ChildResult InterruptAfter(std::future<ChildResult>& running, DWORD ms) {
-  Sleep(ms);
-  EXPECT_TRUE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0)) << GetLastError();
-  return running.get();
-}
 
 TEST(DrawerctlEvents, WatchPrintsEveryChangeWithItsTime) {
   EmulatedDrawer drawer("watch");
@@ -58,36 +36,6 @@ TEST(DrawerctlEvents, WaitReturnsWhenTheOpenDrawerIsShut) {
                               "waitForDrawerClose returned", "OPOS_SUCCESS (0)",
                               "event SOStatusUpdate(0)", "DrawerOpened (1001) = 0 (shut)"}))
       << r.out;
-}
-
-TEST(DrawerctlEvents, CtrlCEndsAWaitOnADrawerThatStaysOpen) {
-  ASSERT_TRUE(ShareAConsole());
-  EmulatedDrawer drawer("ctrlc-wait");
-  drawer.Printer().openDrawer();  // and nobody shuts it
-  auto waiting = drawer.Start("wait");
-  ASSERT_TRUE(drawer.AwaitEnabled(20000));
-  ChildResult r = InterruptAfter(waiting, 4000);
-  ASSERT_TRUE(r.finished) << "still waiting after Ctrl+C: " << r.out;
-  EXPECT_EQ(r.exitCode, 130u) << r.out << r.err;
-  EXPECT_TRUE(InOrder(r.out, {"waiting for the drawer to be shut", "waitForDrawerClose returned",
-                              "DeviceEnabled = 0", "ReleaseDevice()", "CloseService()",
-                              "interrupted (Ctrl+C): the device was released and the service "
-                              "closed"}))
-      << r.out;
-  EXPECT_EQ(r.out.find("check:"), std::string::npos) << "no fault to hint at: " << r.out;
-}
-
-TEST(DrawerctlEvents, CtrlCCancelsTheInteractiveHealthCheck) {
-  ASSERT_TRUE(ShareAConsole());
-  EmulatedDrawer drawer("ctrlc-health");
-  auto checking = drawer.Start("health", "--level 3");
-  ChildResult r = InterruptAfter(checking, 5000);
-  ASSERT_TRUE(r.finished) << "the dialog is still open after Ctrl+C: " << r.out;
-  EXPECT_EQ(r.exitCode, 130u) << r.out << r.err;
-  EXPECT_TRUE(InOrder(r.out, {"the health-check dialog", "CheckHealth(3)", "OPOS_SUCCESS (0)",
-                              "CloseService()", "interrupted (Ctrl+C)"}))
-      << r.out;
-  EXPECT_TRUE(drawer.Printer().snapshot().kicks.empty()) << "Start was never pressed";
 }
 
 TEST(DrawerctlEvents, ASensorReadTheWrongWayRoundIsPointedOut) {
