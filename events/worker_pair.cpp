@@ -4,22 +4,13 @@
 #include "events/worker_pair.h"
 
 #include "diag/log.h"
+#include "events/apartment_wait.h"
 
 HANDLE(WINAPI* gCreateEvent)(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR) = ::CreateEventA;
 
 namespace {
 
 constexpr DWORD kReadyWaitMs = 5000;
-
-// Waits for one handle while the calls that come into this thread's
-// apartment are served: a delivery to the Control Object, or the release of
-// the delivery thread's proxy, needs this thread to get through.
-bool WaitServingCalls(HANDLE handle, DWORD limitMs) {
-  DWORD index = 0;
-  HRESULT hr = CoWaitForMultipleHandles(0, limitMs, 1, &handle, &index);
-  if (hr == CO_E_NOTINITIALIZED) return WaitForSingleObject(handle, limitMs) == WAIT_OBJECT_0;
-  return hr == S_OK;
-}
 
 DWORD Remaining(DWORD start, DWORD limitMs) {
   if (limitMs == INFINITE) return INFINITE;
@@ -135,6 +126,8 @@ WorkersEnd WorkerPair::EndWorkerThreads(DWORD limitMs) {
     const DWORD left = Remaining(start, limitMs);
     if (left == 0) break;
     HANDLE pending = !end.poll ? hEventThread.get() : hSendThread.get();
+    // A delivery to the Control Object, or the release of the delivery
+    // thread's proxy, needs this thread to get through.
     WaitServingCalls(pending, left < kWaitSliceMs ? left : kWaitSliceMs);
   }
   bEndingThreads = 0;

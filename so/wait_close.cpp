@@ -2,6 +2,7 @@
 // leaving it the beep values to sound the reminder while the drawer stays open.
 
 #include "diag/log_text.h"
+#include "events/apartment_wait.h"
 #include "so/service_object.h"
 
 namespace {
@@ -76,18 +77,25 @@ Admission Admit(DrawerWatch& watch, const SharedLong& freezeEvents, Slot slot) {
   return Admission::Registered;
 }
 
-// Waits for the close signal. Returns false when the poll thread ended
-// without reading the drawer shut; the waiter is then withdrawn.
-bool AwaitClose(DrawerWatch& watch) {
+// How a registered wait ended.
+enum class WaitEnd { Closed, PollEnded, Frozen };
+
+// Waits for the close signal; a wait that did not end Closed is withdrawn.
+// Calls into the caller's apartment are served meanwhile, so another thread
+// of the caller can end a wait that no shut reading would end: freezing
+// events (nothing is read while they are frozen), or a release or close that
+// stops the poll thread.
+WaitEnd AwaitClose(DrawerWatch& watch, const SharedLong& freezeEvents) {
   HANDLE closed = watch.hDrawerCloseEvent.get();
   for (;;) {
-    if (::WaitForSingleObject(closed, kWaitSliceMs) == WAIT_OBJECT_0) return true;
-    if (watch.bPollRunning) continue;
+    if (WaitServingCalls(closed, kWaitSliceMs)) return WaitEnd::Closed;
+    const bool frozen = freezeEvents == 1;
+    if (watch.bPollRunning && !frozen) continue;
     win::CsLock lock(watch.csDrawerWait);
     // The poll thread may have released the waiter on its very last reading.
-    if (!watch.bCloseWaiter) return true;
+    if (!watch.bCloseWaiter) return WaitEnd::Closed;
     watch.bCloseWaiter = 0;
-    return false;
+    return frozen ? WaitEnd::Frozen : WaitEnd::PollEnded;
   }
 }
 
@@ -142,11 +150,14 @@ HRESULT SOTvCash::waitForDrawerClose(LONG beepTimeout, LONG beepFrequency, LONG 
     if (slot == Slot::Taken) ReleaseSlot(watch_);
     return ReportNoWait(*this, pRC, admission);
   }
-  const bool closed = AwaitClose(watch_);
-  if (!closed) {
+  const WaitEnd end = AwaitClose(watch_, FreezeEvents);
+  if (end != WaitEnd::Closed) {
     RestoreIdleBeepValues(watch_);
     ReleaseSlot(watch_);
-    RefuseError(*this, pRC, "Cash.waitForDrawerClose poll thread ended during the wait:%d%s");
+    RefuseError(*this, pRC,
+                end == WaitEnd::Frozen
+                    ? "Cash.waitForDrawerClose events frozen during the wait:%d%s"
+                    : "Cash.waitForDrawerClose poll thread ended during the wait:%d%s");
     return S_OK;
   }
   State = opos::S_IDLE;

@@ -4,49 +4,14 @@
 
 #include "common/win32_socket.h"
 #include "tests/ferrule/test_support.h"
+#include "tests/support/bad_port_values.h"
 
 using ferrule::Error;
 using namespace porttest;
+using portvalues::BadValue;
+using portvalues::kBadValues;
 
 namespace {
-
-struct BadValue {
-  const char* text;
-  Error error;
-  int offset;  // d3: 1-based position of the first wrong character
-};
-
-constexpr BadValue kBadValues[] = {
-    {"", Error::ValueEmpty, 0},
-    {"   ", Error::ValueEmpty, 0},
-    {"tcp:", Error::TcpHostMissing, 5},
-    {"tcp::9100", Error::TcpHostMissing, 5},
-    {"tcp:host:99999", Error::TcpPortInvalid, 10},
-    {"tcp:host:abc", Error::TcpPortInvalid, 10},
-    {"tcp:host:", Error::TcpPortInvalid, 10},
-    {"tcp:host:0", Error::TcpPortInvalid, 10},
-    {"tcp:host:9100x", Error::TcpPortInvalid, 14},
-    {"tcp:ho st", Error::TcpHostMissing, 7},
-    {"tcp:[::1", Error::TcpHostMissing, 9},
-    {"COM", Error::SerialNumberInvalid, 4},
-    {"COMx", Error::SerialNumberInvalid, 4},
-    {"COM0", Error::SerialNumberInvalid, 4},
-    {"COM256", Error::SerialNumberInvalid, 4},
-    {"COM1x", Error::SerialNumberInvalid, 5},
-    {"COM1:abc", Error::SerialSettingsInvalid, 6},
-    {"COM1:", Error::SerialSettingsInvalid, 6},
-    {"COM1:9600,", Error::SerialSettingsInvalid, 11},
-    {"COM1:9600,X,8,1", Error::SerialSettingsInvalid, 11},
-    {"COM1:9600,N,9,1", Error::SerialSettingsInvalid, 13},
-    {"COM1:9600,N,8,3", Error::SerialSettingsInvalid, 15},
-    {"COM1:9600,N,8", Error::SerialSettingsInvalid, 14},
-    {"COM1:9600,N,8,1,", Error::SerialSettingsInvalid, 16},
-    {"LPT", Error::ParallelNumberInvalid, 4},
-    {"LPT1:", Error::ParallelNumberInvalid, 5},
-    {"garbage", Error::UnknownPortKind, 1},
-    {"  \x01\xff", Error::UnknownPortKind, 3},
-    {"udp:host", Error::UnknownPortKind, 1},
-};
 
 TEST(PortValue, EveryMalformedValueFailsWithItsCodeAndPosition) {
   for (const BadValue& bad : kBadValues) {

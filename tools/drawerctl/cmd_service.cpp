@@ -2,6 +2,7 @@
 // object of one configured drawer.
 #include <vector>
 
+#include "blocking_call.h"
 #include "commands.h"
 #include "event_sink.h"
 #include "exit_codes.h"
@@ -113,11 +114,23 @@ std::optional<BeepSettings> BeepFrom(const ParsedArgs& args) {
 bool WaitAndReport(ServiceSession& s, const BeepSettings& beep) {
   size_t shutsBefore = s.Events().CountOf(opos::CASH_SUE_DRAWERCLOSED);
   bool wasOpen = s.Number(opos::PIDX_DrawerOpened).value_or(0) == 1;
-  if (!s.WaitForClose(beep)) return false;
+  {
+    BlockingCall call(s.Object(), BlockingCall::Kind::DrawerWait);
+    if (!call.MayStart() || !s.WaitForClose(beep)) return false;
+  }
   if (wasOpen && !s.AwaitEvent(opos::CASH_SUE_DRAWERCLOSED, shutsBefore, kCloseEventMs))
     transcript::Say("  (the close event has not arrived yet)");
   ShowDrawerOpened(s);
   return true;
+}
+
+bool RunCheckHealth(ServiceSession& s, LONG level) {
+  if (level != opos::CH_INTERACTIVE) return s.CheckHealth(level);
+  transcript::Say("  the health-check dialog (title \"Dialog\", \"CheckHealth Method\") is "
+                  "open on the screen of this session: answer it there; drawerctl waits "
+                  "until it is closed (Ctrl+C cancels it)");
+  BlockingCall call(s.Object(), BlockingCall::Kind::Dialog);
+  return call.MayStart() && s.CheckHealth(level);
 }
 
 void ShowHealthText(ServiceSession& s) {
@@ -154,6 +167,40 @@ int Finish(ServiceSession& s) {
   if (!Interrupted()) return s.ExitStatus();
   transcript::Say("  interrupted (Ctrl+C): the device was released and the service closed");
   return kExitInterrupted;
+}
+
+// A till's whole cycle in one session.
+int Cycle(ServiceSession& s, const BeepSettings& beep, const std::string& name) {
+  Heading("open the service, claim and enable the drawer " + name);
+  if (!Start(s, true)) return Finish(s);
+  Heading("kick the drawer");
+  if (!KickAndReport(s)) return Finish(s);
+  Heading("wait until the drawer is shut (reminder beep while it stays open)");
+  if (!WaitAndReport(s, beep)) return Finish(s);
+  Heading("health checks");
+  for (LONG level : {opos::CH_INTERNAL, opos::CH_EXTERNAL}) {
+    size_t opensBefore = s.Events().CountOf(opos::CASH_SUE_DRAWEROPEN);
+    if (!s.CheckHealth(level)) return Finish(s);
+    ShowHealthText(s);
+    // The external check pulses the drawer: its opening shows as an event.
+    if (level == opos::CH_EXTERNAL) s.AwaitEvent(opos::CASH_SUE_DRAWEROPEN, opensBefore,
+                                                 kOpenEventMs);
+  }
+  Heading("close");
+  int rc = Finish(s);
+  transcript::Say("\nevents seen: " + std::to_string(s.Events().CountOf(1)) + " open, " +
+                  std::to_string(s.Events().CountOf(0)) + " shut");
+  return rc;
+}
+
+// wait and cycle: the beep options, then one session on the named drawer.
+template <class Body>
+int WithBeep(const ParsedArgs& args, Body body) {
+  std::optional<BeepSettings> beep = BeepFrom(args);
+  if (!beep) return kExitUsage;
+  CatchInterrupt();
+  ServiceSession s(args.positional[0]);
+  return body(s, *beep, args.positional[0]);
 }
 
 }  // namespace
@@ -196,12 +243,10 @@ int RunWatch(const ParsedArgs& args) {
 }
 
 int RunWait(const ParsedArgs& args) {
-  std::optional<BeepSettings> beep = BeepFrom(args);
-  if (!beep) return kExitUsage;
-  CatchInterrupt();
-  ServiceSession s(args.positional[0]);
-  if (Start(s, true)) WaitAndReport(s, *beep);
-  return Finish(s);
+  return WithBeep(args, [](ServiceSession& s, const BeepSettings& beep, const std::string&) {
+    if (Start(s, true)) WaitAndReport(s, beep);
+    return Finish(s);
+  });
 }
 
 int RunHealth(const ParsedArgs& args) {
@@ -214,40 +259,11 @@ int RunHealth(const ParsedArgs& args) {
   CatchInterrupt();
   ServiceSession s(args.positional[0]);
   if (!Start(s, false)) return Finish(s);
-  if (*level == opos::CH_INTERACTIVE)
-    transcript::Say("  the health-check dialog (title \"Dialog\", \"CheckHealth Method\") is "
-                    "open on the screen of this session: answer it there; drawerctl waits "
-                    "until it is closed");
-  if (s.CheckHealth(*level)) ShowHealthText(s);
+  if (RunCheckHealth(s, *level)) ShowHealthText(s);
   ShowLogUnwritable();
   return Finish(s);
 }
 
-int RunCycle(const ParsedArgs& args) {
-  std::optional<BeepSettings> beep = BeepFrom(args);
-  if (!beep) return kExitUsage;
-  CatchInterrupt();
-  ServiceSession s(args.positional[0]);
-  Heading("open the service, claim and enable the drawer " + args.positional[0]);
-  if (!Start(s, true)) return Finish(s);
-  Heading("kick the drawer");
-  if (!KickAndReport(s)) return Finish(s);
-  Heading("wait until the drawer is shut (reminder beep while it stays open)");
-  if (!WaitAndReport(s, *beep)) return Finish(s);
-  Heading("health checks");
-  for (LONG level : {opos::CH_INTERNAL, opos::CH_EXTERNAL}) {
-    size_t opensBefore = s.Events().CountOf(opos::CASH_SUE_DRAWEROPEN);
-    if (!s.CheckHealth(level)) return Finish(s);
-    ShowHealthText(s);
-    // The external check pulses the drawer: its opening shows as an event.
-    if (level == opos::CH_EXTERNAL) s.AwaitEvent(opos::CASH_SUE_DRAWEROPEN, opensBefore,
-                                                 kOpenEventMs);
-  }
-  Heading("close");
-  int rc = Finish(s);
-  transcript::Say("\nevents seen: " + std::to_string(s.Events().CountOf(1)) + " open, " +
-                  std::to_string(s.Events().CountOf(0)) + " shut");
-  return rc;
-}
+int RunCycle(const ParsedArgs& args) { return WithBeep(args, Cycle); }
 
 }  // namespace drawerctl

@@ -15,12 +15,33 @@ win::UniqueHandle& InterruptEvent() {
   return event;
 }
 
+struct InterruptAction {
+  win::AutoCriticalSection lock;
+  std::function<void()> run;
+};
+InterruptAction& TheInterruptAction() {
+  static InterruptAction action;
+  return action;
+}
+
+// The action runs outside the lock: it waits for the apartment thread,
+// which may be clearing the action at that moment.
+void RunInterruptAction() {
+  std::function<void()> run;
+  {
+    win::CsLock lock(TheInterruptAction().lock);
+    run = TheInterruptAction().run;
+  }
+  if (run) run();
+}
+
 BOOL WINAPI OnConsoleControl(DWORD type) {
   if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
-  // A second Ctrl+C ends the program the usual way: the operator may be
-  // stuck in a call that no pump can interrupt (waitForDrawerClose).
+  // A second Ctrl+C ends the program the usual way, should the first not
+  // get through.
   if (WaitForSingleObject(InterruptEvent().get(), 0) == WAIT_OBJECT_0) return FALSE;
   SetEvent(InterruptEvent().get());
+  RunInterruptAction();
   return TRUE;
 }
 
@@ -29,6 +50,11 @@ BOOL WINAPI OnConsoleControl(DWORD type) {
 void CatchInterrupt() {
   static bool installed = SetConsoleCtrlHandler(OnConsoleControl, TRUE) != FALSE;
   (void)installed;
+}
+
+void SetInterruptAction(std::function<void()> action) {
+  win::CsLock lock(TheInterruptAction().lock);
+  TheInterruptAction().run = std::move(action);
 }
 
 bool Interrupted() { return WaitForSingleObject(InterruptEvent().get(), 0) == WAIT_OBJECT_0; }

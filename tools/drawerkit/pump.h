@@ -13,6 +13,10 @@ namespace drawerctl {
 // Installs the Ctrl+C / Ctrl+Break handler once.
 void CatchInterrupt();
 bool Interrupted();
+// What the first Ctrl+C does besides marking the interrupt, on the console's
+// handler thread: ends a call that blocks inside the service object, which
+// no pump of this thread can interrupt. Empty: nothing.
+void SetInterruptAction(std::function<void()> action);
 
 // Pumps for `ms` milliseconds, or until interrupted.
 void PumpFor(DWORD ms);

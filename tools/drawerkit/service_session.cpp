@@ -85,6 +85,7 @@ bool ServiceSession::Report(const char* method, const std::string& shown, const 
   lastResult_ = rc;
   transcript::Call(shown, ResultLabel(rc));
   if (rc == opos::SUCCESS) return true;
+  if (Interrupted()) return false;  // Ctrl+C ended the call: no fault to hint at
   transcript::Hint(ResultHint(method, rc));
   if (rc == opos::E_FAILURE) ShowLogDiagnostics();
   Fail(kExitOposFailure);
