@@ -2,7 +2,6 @@
 // leaving it the beep values to sound the reminder while the drawer stays open.
 
 #include "diag/log_text.h"
-#include "events/apartment_wait.h"
 #include "so/service_object.h"
 
 namespace {
@@ -81,14 +80,13 @@ Admission Admit(DrawerWatch& watch, const SharedLong& freezeEvents, Slot slot) {
 enum class WaitEnd { Closed, PollEnded, Frozen };
 
 // Waits for the close signal; a wait that did not end Closed is withdrawn.
-// Calls into the caller's apartment are served meanwhile, so another thread
-// of the caller can end a wait that no shut reading would end: freezing
-// events (nothing is read while they are frozen), or a release or close that
-// stops the poll thread.
+// Calls into the caller's apartment are not served meanwhile: status events
+// reach the application after the call returns. Frozen events end the wait,
+// since nothing that could end it is read while they are frozen.
 WaitEnd AwaitClose(DrawerWatch& watch, const SharedLong& freezeEvents) {
   HANDLE closed = watch.hDrawerCloseEvent.get();
   for (;;) {
-    if (WaitServingCalls(closed, kWaitSliceMs)) return WaitEnd::Closed;
+    if (::WaitForSingleObject(closed, kWaitSliceMs) == WAIT_OBJECT_0) return WaitEnd::Closed;
     const bool frozen = freezeEvents == 1;
     if (watch.bPollRunning && !frozen) continue;
     win::CsLock lock(watch.csDrawerWait);

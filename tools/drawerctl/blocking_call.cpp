@@ -1,27 +1,12 @@
+// Cancelling this thread's own modal dialog at Ctrl+C (blocking_call.h).
 #include "blocking_call.h"
 
-#include "dispatch_client.h"
-#include "ext/opos.h"
+#include <windows.h>
+
 #include "pump.h"
 
 namespace drawerctl {
 namespace {
-
-// The handler thread joins the free-threaded apartment for its one call;
-// the call itself waits until the apartment thread serves it.
-void FreezeThrough(const win::ComPtr<IGlobalInterfaceTable>& table, DWORD cookie) {
-  HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-  {
-    IDispatch* raw = nullptr;
-    if (SUCCEEDED(table->GetInterfaceFromGlobal(cookie, IID_IDispatch,
-                                                reinterpret_cast<void**>(&raw)))) {
-      DispatchClient service(win::ComPtr<IDispatch>::adopt(raw));
-      service.Call(L"SetPropertyNumber",
-                   std::move(DispArgs().Long(opos::PIDX_FreezeEvents).Long(1)));
-    }
-  }
-  if (SUCCEEDED(init)) CoUninitialize();
-}
 
 BOOL CALLBACK CancelIfDialog(HWND window, LPARAM) {
   char cls[16] = {};
@@ -33,27 +18,12 @@ BOOL CALLBACK CancelIfDialog(HWND window, LPARAM) {
 
 }  // namespace
 
-BlockingCall::BlockingCall(IDispatch* service, Kind kind) {
-  if (kind == Kind::Dialog) {
-    DWORD thread = GetCurrentThreadId();
-    SetInterruptAction([thread] { EnumThreadWindows(thread, CancelIfDialog, 0); });
-    return;
-  }
-  IGlobalInterfaceTable* raw = nullptr;
-  if (FAILED(CoCreateInstance(CLSID_StdGlobalInterfaceTable, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_IGlobalInterfaceTable, reinterpret_cast<void**>(&raw))))
-    return;
-  table_ = win::ComPtr<IGlobalInterfaceTable>::adopt(raw);
-  if (FAILED(table_->RegisterInterfaceInGlobal(service, IID_IDispatch, &cookie_))) return;
-  win::ComPtr<IGlobalInterfaceTable> table = table_;
-  DWORD cookie = cookie_;
-  SetInterruptAction([table, cookie] { FreezeThrough(table, cookie); });
+BlockingCall::BlockingCall() {
+  DWORD thread = GetCurrentThreadId();
+  SetInterruptAction([thread] { EnumThreadWindows(thread, CancelIfDialog, 0); });
 }
 
-BlockingCall::~BlockingCall() {
-  SetInterruptAction({});
-  if (cookie_) table_->RevokeInterfaceFromGlobal(cookie_);
-}
+BlockingCall::~BlockingCall() { SetInterruptAction({}); }
 
 // The action is in place before the look: a Ctrl+C after it runs the action.
 bool BlockingCall::MayStart() const { return !Interrupted(); }

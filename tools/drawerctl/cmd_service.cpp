@@ -114,10 +114,7 @@ std::optional<BeepSettings> BeepFrom(const ParsedArgs& args) {
 bool WaitAndReport(ServiceSession& s, const BeepSettings& beep) {
   size_t shutsBefore = s.Events().CountOf(opos::CASH_SUE_DRAWERCLOSED);
   bool wasOpen = s.Number(opos::PIDX_DrawerOpened).value_or(0) == 1;
-  {
-    BlockingCall call(s.Object(), BlockingCall::Kind::DrawerWait);
-    if (!call.MayStart() || !s.WaitForClose(beep)) return false;
-  }
+  if (!s.WaitForClose(beep)) return false;
   if (wasOpen && !s.AwaitEvent(opos::CASH_SUE_DRAWERCLOSED, shutsBefore, kCloseEventMs))
     transcript::Say("  (the close event has not arrived yet)");
   ShowDrawerOpened(s);
@@ -129,7 +126,7 @@ bool RunCheckHealth(ServiceSession& s, LONG level) {
   transcript::Say("  the health-check dialog (title \"Dialog\", \"CheckHealth Method\") is "
                   "open on the screen of this session: answer it there; drawerctl waits "
                   "until it is closed (Ctrl+C cancels it)");
-  BlockingCall call(s.Object(), BlockingCall::Kind::Dialog);
+  BlockingCall call;
   return call.MayStart() && s.CheckHealth(level);
 }
 

@@ -50,7 +50,6 @@ class DispatchClient {
   explicit DispatchClient(win::ComPtr<IDispatch> target) : target_(std::move(target)) {}
 
   explicit operator bool() const { return static_cast<bool>(target_); }
-  IDispatch* get() const { return target_.get(); }
   CallResult Call(const wchar_t* method, DispArgs args = {});
   void Reset() { target_.reset(); }
 

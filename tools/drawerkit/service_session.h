@@ -52,7 +52,6 @@ class ServiceSession {
   // `already`-th such event, or `ms` passes. True when it came.
   bool AwaitEvent(LONG status, size_t already, DWORD ms);
   EventSink& Events() { return *sink_.get(); }
-  IDispatch* Object() const { return service_.get(); }
   const DeviceSettings& Device() const { return device_; }
 
   // The OPOS result of the last call that gave one (reading a property
