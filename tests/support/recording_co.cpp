@@ -45,36 +45,6 @@ size_t RecordingCO::CallCount() const {
   return calls_.size();
 }
 
-HRESULT RecordingCO::QueryInterface(REFIID riid, void** ppv) {
-  if (ppv == nullptr) return E_POINTER;
-  *ppv = nullptr;
-  if (riid == IID_IUnknown || riid == IID_IDispatch) {
-    *ppv = static_cast<IDispatch*>(this);
-    AddRef();
-    return S_OK;
-  }
-  return E_NOINTERFACE;
-}
-
-ULONG RecordingCO::AddRef() { return static_cast<ULONG>(InterlockedIncrement(&refs_)); }
-
-ULONG RecordingCO::Release() {
-  LONG n = InterlockedDecrement(&refs_);
-  if (n == 0) delete this;
-  return static_cast<ULONG>(n);
-}
-
-HRESULT RecordingCO::GetTypeInfoCount(UINT* count) {
-  if (count == nullptr) return E_POINTER;
-  *count = 0;
-  return S_OK;
-}
-
-HRESULT RecordingCO::GetTypeInfo(UINT, LCID, ITypeInfo** info) {
-  if (info != nullptr) *info = nullptr;
-  return DISP_E_BADINDEX;
-}
-
 HRESULT RecordingCO::GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* dispids) {
   if (names == nullptr || dispids == nullptr) return E_POINTER;
   std::lock_guard<std::mutex> lock(mutex_);

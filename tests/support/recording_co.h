@@ -26,9 +26,10 @@
 #include <string>
 #include <vector>
 
+#include "common/dispatch_object.h"
 #include "common/win32_raii.h"
 
-class RecordingCO : public IDispatch {
+class RecordingCO : public win::DispatchObject {
  public:
   static constexpr DISPID kSODirectIO = 1;
   static constexpr DISPID kSOStatusUpdate = 2;
@@ -42,7 +43,7 @@ class RecordingCO : public IDispatch {
   };
 
   RecordingCO();  // the creator holds the one reference
-  virtual ~RecordingCO() = default;
+  ~RecordingCO() override = default;
 
   // GetIDsOfNames fails with DISP_E_UNKNOWNNAME for this name.
   void RefuseName(const std::wstring& name);
@@ -61,13 +62,6 @@ class RecordingCO : public IDispatch {
   size_t CallCount() const;
   DWORD HomeThread() const { return home_; }
 
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-  // IDispatch
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
                                           DISPID* dispids) override;
   HRESULT STDMETHODCALLTYPE Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD flags,
@@ -75,7 +69,6 @@ class RecordingCO : public IDispatch {
                                    UINT* argErr) override;
 
  private:
-  LONG refs_ = 1;
   DWORD home_;
   mutable std::mutex mutex_;
   std::vector<std::wstring> refused_;

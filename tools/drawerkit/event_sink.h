@@ -11,9 +11,11 @@
 #include <functional>
 #include <vector>
 
+#include "common/dispatch_object.h"
+
 namespace drawerctl {
 
-class EventSink final : public IDispatch {
+class EventSink final : public win::DispatchObject {
  public:
   struct Event {
     LONG status;     // 1 drawer open, 0 drawer shut
@@ -22,8 +24,6 @@ class EventSink final : public IDispatch {
 
   // Created with one reference, owned by the caller.
   EventSink() = default;
-  EventSink(const EventSink&) = delete;
-  EventSink& operator=(const EventSink&) = delete;
 
   // Printing each event as it arrives; off for callers that report later.
   void SetEcho(bool echo) { echo_ = echo; }
@@ -32,11 +32,6 @@ class EventSink final : public IDispatch {
   const std::vector<Event>& Events() const { return events_; }
   size_t CountOf(LONG status) const;
 
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override;
-  ULONG STDMETHODCALLTYPE AddRef() override;
-  ULONG STDMETHODCALLTYPE Release() override;
-  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override;
-  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override;
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count, LCID lcid,
                                           DISPID* dispids) override;
   HRESULT STDMETHODCALLTYPE Invoke(DISPID dispid, REFIID riid, LCID lcid, WORD flags,
@@ -44,10 +39,9 @@ class EventSink final : public IDispatch {
                                    UINT* argErr) override;
 
  private:
-  ~EventSink() = default;
+  ~EventSink() override = default;
   HRESULT OnStatusUpdate(DISPPARAMS* params, UINT* argErr);
 
-  LONG refs_ = 1;
   bool echo_ = true;
   std::function<void(LONG)> listener_;
   std::vector<Event> events_;
