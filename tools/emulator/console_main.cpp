@@ -8,6 +8,9 @@
 #include <sstream>
 #include <string>
 
+#include <memory>
+
+#include "tools/emulator/flood.h"
 #include "tools/emulator/printer_emulator.h"
 
 namespace {
@@ -17,6 +20,7 @@ constexpr char kUsage[] =
     "                        [--sensor high-when-shut|high-when-open]\n"
     "                        (drawerctl's words high-shut|high-open work too)\n"
     "                        [--auto-close MS|never] [--no-push] [--no-stdin]\n"
+    "                        [--flood blocks|garbage]\n"
     "commands: open close offline online drop silent answer push on|off\n"
     "          garbage send HEX... status quit\n";
 
@@ -31,6 +35,7 @@ constexpr OptionValues kOptionValues[] = {
     {"--pin", "2 or 5"},
     {"--sensor", "high-when-shut, high-when-open, high-shut or high-open"},
     {"--auto-close", "milliseconds, 0 or more, or never"},
+    {"--flood", "blocks (a changing status block every millisecond) or garbage"},
 };
 
 bool AsksForHelp(int argc, char** argv) {
@@ -57,6 +62,8 @@ void Say(const std::string& line) {
 
 struct Settings {
   emulator::Options options;
+  bool flood = false;
+  emulator::FloodKind floodKind = emulator::FloodKind::ChangingBlocks;
   bool readStdin = true;
   int at = 0;  // the argument being read: the one refused when parsing fails
 };
@@ -97,6 +104,12 @@ bool ParseArgs(int argc, char** argv, Settings& s) {
       if (v == "high-when-shut" || v == "high-shut") s.options.sensor = emulator::SensorPolarity::HighWhenShut;
       else if (v == "high-when-open" || v == "high-open") s.options.sensor = emulator::SensorPolarity::HighWhenOpen;
       else return false;
+    } else if (a == "--flood") {
+      std::string v = argv[++i];
+      if (v == "blocks") s.floodKind = emulator::FloodKind::ChangingBlocks;
+      else if (v == "garbage") s.floodKind = emulator::FloodKind::Garbage;
+      else return false;
+      s.flood = true;
     } else if (a == "--auto-close") {
       std::string v = argv[++i];
       if (v == "never") s.options.autoCloseMs = -1;
@@ -181,6 +194,9 @@ int main(int argc, char** argv) {
     Say("cannot start: " + error);
     return 1;
   }
+  std::unique_ptr<emulator::Flood> flood;
+  if (settings.flood)
+    flood = std::make_unique<emulator::Flood>(printer, settings.options.sensor, settings.floodKind);
   if (!settings.readStdin) {
     ::Sleep(INFINITE);
   }
@@ -189,6 +205,7 @@ int main(int argc, char** argv) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (!RunCommand(line, printer)) break;
   }
+  flood.reset();
   printer.stop();
   Say("bye");
   return 0;
