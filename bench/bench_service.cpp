@@ -148,7 +148,8 @@ void OpenDrawerTimes(int kicks, int openDelayMs) {
     size_t before = s.co().StatusCount();
     printer.closeDrawer();
     s.WaitUpdates(before + 2, 10000);
-    PumpFor(300);
+    // The printer ignores a kick while its last pulse (500 ms on, 500 off) runs.
+    PumpFor(1100);
   }
   s.Close();
   std::string what = openDelayMs < 0 ? "openDrawer call to return, drawer opens at the kick"
