@@ -1,6 +1,10 @@
-// lpEventProc: reads the printer's status block about once a second, keeps
-// DrawerOpened and State, queues each change of the drawer, wakes the
-// drawer methods that wait for one and sounds the reminder beep.
+// lpEventProc: reads the printer's status block about once a second, and at
+// once whenever the printer pushes news between, keeps DrawerOpened and
+// State, queues each change of the drawer, wakes the drawer methods that
+// wait for one and sounds the reminder beep.
+#include <algorithm>
+
+#include "common/win32_sync.h"
 #include "diag/log.h"
 #include "diag/log_text.h"
 #include "events/beep_step.h"
@@ -13,6 +17,9 @@ volatile DWORD gPollNapMs = 1000;
 namespace {
 
 constexpr DWORD kFrozenNapMs = 200;
+// A printer that pushes status blocks without end (garbage between them, or
+// a block that changes every millisecond) gets one reading per this long.
+constexpr ULONGLONG kMinReadingGapMs = 20;
 constexpr DWORD kRelinkRetryMs = 100;
 constexpr LONG kOpenTimeStep = 100;
 // "计算机鸣叫" in code page 936, written to the debugger with every beep.
@@ -93,15 +100,17 @@ void BeepStep(DrawerWatch& watch) {
   watch.nBeepCountdown = watch.nBeepDelay.load();
 }
 
-// One poll cycle; returns the nap that follows it.
-DWORD WorkerPair::PollOnce() {
-  if (context_.freeze_events == 1) return kFrozenNapMs;
+// One poll cycle: the pause that follows it, and whether it read at all.
+// Only a cycle of the poll period steps the reminder beep: the readings that
+// the printer's news brings in between make it neither faster nor sooner.
+WorkerPair::PollCycle WorkerPair::PollOnce(bool periodReading) {
+  if (context_.freeze_events == 1) return {kFrozenNapMs, false};
 
   PrinterSession& printer = context_.printer;
   PortWords words;
   if (!printer.ReadStatus(words)) {
     printer.Trail().Failed(words);
-    return gPollNapMs;
+    return {gPollNapMs, true};
   }
   const int* d = words.d;
   const BYTE* s = printer.StatusBytes();
@@ -115,20 +124,50 @@ DWORD WorkerPair::PollOnce() {
   if (printer.HasNoSensor()) {
     printer.Trail().Good(s[0], "no sensor");
     LOG_DEBUG(gLogHandle, "lpEvent ReadPort PORT_PAR 2");
-    return gPollNapMs;
+    return {gPollNapMs, true};
   }
 
   const bool open = DecodeAndLog(printer);
   printer.Trail().Good(s[0], open ? "drawer open" : "drawer shut");
   if (open) {
     OpenReading();
-    BeepStep(context_.watch);
+    if (periodReading) BeepStep(context_.watch);
   } else {
     ShutReading();
   }
 
-  if (!printer.RelinkIfLost()) return kRelinkRetryMs;
-  return gPollNapMs;
+  if (!printer.RelinkIfLost()) return {kRelinkRetryMs, true};
+  return {gPollNapMs, true};
+}
+
+// Until the next period's reading is due, or earlier when the printer pushes
+// news; whichever comes, never sooner than kMinReadingGapMs after the last
+// reading began.
+void WorkerPair::AwaitNextReading(ULONGLONG periodEnd, ULONGLONG readAt) {
+  const DWORD left = win::MsLeft(periodEnd);
+  if (left > 0 && bStopThreads != 1 &&
+      context_.printer.AwaitNews(left, hStopEvent.get()) == PrinterSession::News::Unavailable) {
+    Nap(left);
+  }
+  const ULONGLONG since = GetTickCount64() - readAt;
+  if (since < kMinReadingGapMs) Nap(static_cast<DWORD>(kMinReadingGapMs - since));
+}
+
+void WorkerPair::PollUntilStopped() {
+  ULONGLONG periodEnd = 0;  // when the next reading of the poll period is due
+  while (bStopThreads != 1) {
+    const ULONGLONG readAt = GetTickCount64();
+    const bool periodReading = readAt >= periodEnd;
+    const PollCycle cycle = PollOnce(periodReading);
+    const ULONGLONG next = GetTickCount64() + cycle.napMs;
+    // A reading in between keeps the period, unless it asks for a shorter pause.
+    periodEnd = periodReading ? next : std::min(periodEnd, next);
+    if (cycle.read) {
+      AwaitNextReading(periodEnd, readAt);
+    } else {
+      Nap(win::MsLeft(periodEnd));  // frozen: nothing is read, news or not
+    }
+  }
 }
 
 DWORD WINAPI WorkerPair::lpEventProc(LPVOID self) {
@@ -136,7 +175,7 @@ DWORD WINAPI WorkerPair::lpEventProc(LPVOID self) {
   DrawerWatch& watch = pair.context_.watch;
   LOG_DEBUG(gLogHandle, "Cash.lpEventProc(0x%02x)", AddressOf(pair.context_.service));
   watch.bPollRunning = 1;
-  while (pair.bStopThreads != 1) pair.Nap(pair.PollOnce());
+  pair.PollUntilStopped();
   {
     // A waiter that registers under this lock sees either a running poll
     // thread or none.

@@ -7,6 +7,24 @@
 
 #include "ext/ferrule.h"
 
+namespace {
+
+WaitPortStatusFn FindWaitPortStatus() {
+  HMODULE library = nullptr;
+  // The library is the one that serves ReadPort, whatever its file is called.
+  if (!GetModuleHandleExA(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          reinterpret_cast<LPCSTR>(&ReadPort), &library)) {
+    return nullptr;
+  }
+  return reinterpret_cast<WaitPortStatusFn>(
+      reinterpret_cast<void*>(GetProcAddress(library, kWaitPortStatusName)));
+}
+
+}  // namespace
+
+WaitPortStatusFn gWaitPortStatus = FindWaitPortStatus();
+
 LONG gModelClass = 4;
 LONG gPinSelect = 0;
 LONG gPortEx = 0;
@@ -110,9 +128,20 @@ PrinterSession::FirstStatus PrinterSession::ReadFirstStatus(PortWords& words) {
 }
 
 bool PrinterSession::ReadStatus(PortWords& words) {
+  ++nReadings;
   if (ReadInto(hPortEx, hPort, statusBytes, nModelClass, words) != 0) return true;
   if (nPortType == PORT_ETH && bNetLinked == 1) bNetLinked = 0;
   return false;
+}
+
+PrinterSession::News PrinterSession::AwaitNews(DWORD ms, HANDLE wake) {
+  const WaitPortStatusFn wait = gWaitPortStatus;
+  if (wait == nullptr) return News::Unavailable;
+  int d[3] = {};
+  const int limit = ms > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(ms);
+  const int result = wait(hPortEx, hPort, limit, wake, &d[0], &d[1], &d[2]);
+  if (result > 0) return News::Came;
+  return result == 0 ? News::Quiet : News::Unavailable;
 }
 
 bool PrinterSession::RelinkIfLost() {

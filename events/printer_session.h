@@ -19,6 +19,11 @@ extern LONG gPinSelect;   // pin selector of the most recently opened service
 extern LONG gPortEx;      // port values of the service whose CheckHealth ran last
 extern LONG gPort;
 
+// The port library's wait for status news, found by name in the library
+// that serves ReadPort; null where that library offers only the six calls.
+// Tests point it at a stand-in.
+extern WaitPortStatusFn gWaitPortStatus;
+
 // The port library's diagnostic words: zeroed before each call, filled by
 // the library (each call fills as many as it takes, at most twelve), and
 // only ever logged.
@@ -68,6 +73,15 @@ class PrinterSession {
   // One status reading into StatusBytes(). False when nothing came; a
   // network link then counts as lost until RelinkIfLost makes it anew.
   bool ReadStatus(PortWords& words);
+  // What a wait for the printer's news ended with.
+  enum class News {
+    Came,         // a status (or a change of the link) for the next ReadStatus
+    Quiet,        // nothing came within the time, or wake was set
+    Unavailable,  // the library cannot wait (no such call, no reverse channel)
+  };
+  // Waits up to ms for a status that the printer pushed since the last
+  // ReadStatus, or for wake.
+  News AwaitNews(DWORD ms, HANDLE wake);
   // False while a lost network link cannot be made again.
   bool RelinkIfLost();
   // The last status read as an open drawer, under the device's polarity.
@@ -92,6 +106,8 @@ class PrinterSession {
   BYTE SensorNormal() const { return bSensorNormal; }
   BYTE PinSelect() const { return bPinSelect; }
   LONG NetLinked() const { return bNetLinked; }
+  // Status readings taken through ReadStatus since the session was made.
+  LONG Readings() const { return nReadings; }
   const BYTE* StatusBytes() const { return statusBytes; }
   const BYTE* CommandBytes() const { return cmdBuffer; }
   // The poll thread's own: only that thread reads or writes it.
@@ -106,6 +122,7 @@ class PrinterSession {
   BYTE bPinSelect = 0;
   // Written by the poll thread, read by anyone.
   SharedLong bNetLinked{1};
+  SharedLong nReadings{0};
   BYTE statusBytes[4] = {};
   BYTE cmdBuffer[8] = {};
   ReadingTrail trail_;

@@ -59,7 +59,7 @@ void WorkerPair::DeliverUntilStopped(IDispatch* co) {
     std::optional<LONG> job;
     if (context_.freeze_events != 1) job = fEventJob(EVENTJOB_TAKE, 0, 0);
     if (!job) {
-      Sleep(kIdleNapMs);
+      AwaitJob(kIdleNapMs);
       continue;
     }
     const LONG value = *job;
@@ -90,7 +90,8 @@ DWORD WINAPI WorkerPair::lpSendProc(LPVOID self) {
     LOG_DEBUG(gLogHandle, "Cash.lpSendProc(0x%02x)", AddressOf(pair.context_.service));
     SetEvent(pair.hSndReadyEvent.get());
     pair.DeliverUntilStopped(co.get());
-    Sleep(kEndingPauseMs);
+    // A thread resumed only to see the stop request has nothing to let settle.
+    if (pair.DeliveryStarted()) Sleep(kEndingPauseMs);
   }  // the proxy's release reaches into the Control Object's apartment
   LOG_DEBUG(gLogHandle, "Cash.lpSendProc:%d SetEvent hSndExitEvent%s", 0, kEmptySuffix);
   SetEvent(pair.hSndExitEvent.get());

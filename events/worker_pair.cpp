@@ -46,7 +46,9 @@ IStream* MarshalForDeliveryThread(IDispatch* co) {
 }  // namespace
 
 WorkerPair::WorkerPair(const WorkerContext& context)
-    : context_(context), hStopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+    : context_(context),
+      hStopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+      hJobEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
 
 WorkerPair::~WorkerPair() {
   // Whatever a close left to the threads that outlived it goes now.
@@ -72,6 +74,15 @@ void WorkerPair::Nap(DWORD ms) {
     return;
   }
   WaitForSingleObject(hStopEvent.get(), ms);
+}
+
+void WorkerPair::AwaitJob(DWORD ms) {
+  if (!hStopEvent || !hJobEvent) {
+    Sleep(ms);
+    return;
+  }
+  HANDLE waits[2] = {hJobEvent.get(), hStopEvent.get()};
+  WaitForMultipleObjects(2, waits, FALSE, ms);
 }
 
 bool WorkerPair::CreateWorkerThreads() {
@@ -134,7 +145,7 @@ WorkersEnd WorkerPair::EndWorkerThreads(DWORD limitMs) {
   return end;
 }
 
-void WorkerPair::FreeResourceQ() {
+void WorkerPair::FreeResourceQ(bool threadsRan) {
   LOG_DEBUG(gLogHandle, "Cash.FreeResourceQ()");
   hSendThread.reset();
   bSending = 0;
@@ -145,7 +156,7 @@ void WorkerPair::FreeResourceQ() {
   hSndReadyEvent.reset();
   hDrawerOpenEvent.reset();
   LOG_DEBUG(gLogHandle, "Cash.FreeResourceQ:ok");
-  Sleep(500);
+  if (threadsRan) Sleep(500);
 }
 
 bool WorkerPair::StartDelivery(IDispatch* co, DISPID statusUpdate) {
@@ -173,6 +184,8 @@ std::optional<LONG> WorkerPair::fEventJob(LONG operation, LONG value, LONG reser
   if (operation == EVENTJOB_PUT) {
     if (const std::optional<LONG> dropped = held.Put(value))
       LOG_WARN(gLogHandle, "Cash.fEventJob full, dropped:%d", *dropped);
+    // The delivery thread takes it now rather than at its next look.
+    SetEvent(hJobEvent.get());
   } else if (operation == EVENTJOB_TAKE) {
     if (const std::optional<LONG> job = held.Take()) {
       bSending = 1;

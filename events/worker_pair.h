@@ -74,8 +74,9 @@ class WorkerPair {
   // its own reference.
   WorkersEnd EndWorkerThreads(DWORD limitMs);
   // Frees the queue's lock, the events and thread handles: only once both
-  // threads have ended.
-  void FreeResourceQ();
+  // threads have ended. The closing pause is for threads that ran; an
+  // opening that failed before any enable gives everything back at once.
+  void FreeResourceQ(bool threadsRan = true);
   // A port that a poll thread still reads when the service lets go of the
   // pair: closed with the pair's last reference.
   void KeepPortToClose(const PortToClose& port) { port_to_close_ = port; }
@@ -119,12 +120,21 @@ class WorkerPair {
   // each is passed its pair.
   static DWORD WINAPI lpEventProc(LPVOID pair);
   static DWORD WINAPI lpSendProc(LPVOID pair);
-  DWORD PollOnce();
+  struct PollCycle {
+    DWORD napMs;  // the pause that follows the cycle
+    bool read;    // false while frozen: nothing was read
+  };
+  PollCycle PollOnce(bool periodReading);
+  void AwaitNextReading(ULONGLONG periodEnd, ULONGLONG readAt);
+  void PollUntilStopped();
   void OpenReading();
   void ShutReading();
   void DeliverUntilStopped(IDispatch* co);
   // The poll thread's pause between readings; ends early at a stop request.
   void Nap(DWORD ms);
+  // The delivery thread's look: ends when a job is put, at a stop request,
+  // or after ms.
+  void AwaitJob(DWORD ms);
   bool DeliveryStuck(LONG& seenCall, DWORD& seenSince) const;
 
   LONG refs_ = 1;
@@ -147,5 +157,6 @@ class WorkerPair {
   win::UniqueHandle hSndReadyEvent;
   win::UniqueHandle hDrawerOpenEvent;
   win::UniqueHandle hStopEvent;  // set with the stop request (manual reset)
+  win::UniqueHandle hJobEvent;   // set by every put (auto reset)
   PortToClose port_to_close_;
 };

@@ -37,6 +37,20 @@ FERRULE_API int ReadPort(int portEx, int port, unsigned char* status, int length
 
 // Asks the printer for its status; the low byte of the result has a bit of
 // 0xF0 set when the printer answered, and is 0 when it did not.
+// Optional: a caller finds it by name (GetProcAddress) and, without it,
+// reads at its own pace. Blocks until a status newer than this handle's last
+// ReadPort arrives, or the link has changed (lost, made again) since that
+// ReadPort began; or until timeoutMs pass, or wakeEvent (an event handle,
+// may be null) is set. 1: news, the next ReadPort has it; 0: nothing came;
+// -1: nothing can come to wait for (bad handle, port closed, a port without
+// a reverse channel): the caller pauses by itself. d1, d2 as every call; d3
+// the milliseconds waited.
+FERRULE_API int WaitPortStatus(int portEx, int port, int timeoutMs, void* wakeEvent, int* d1,
+                               int* d2, int* d3);
+using WaitPortStatusFn = int (*)(int portEx, int port, int timeoutMs, void* wakeEvent, int* d1,
+                                 int* d2, int* d3);
+constexpr char kWaitPortStatusName[] = "WaitPortStatus";
+
 FERRULE_API int GetPortStatus(int portEx, int port, unsigned char* block, int timeoutMs,
                               int modelClass, int* d1, int* d2, int* d3, int* d4);
 

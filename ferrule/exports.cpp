@@ -1,4 +1,4 @@
-// The library's six calls. Each finds its port through the handle table,
+// The library's six calls and the optional wait for status news. Each finds its port through the handle table,
 // lets the port do the work and copies the diagnostic words out; nothing
 // here throws or trusts a handle.
 #include <initializer_list>
@@ -82,6 +82,16 @@ FERRULE_API int ReadPort(int portEx, int port, unsigned char* status, int length
   int result = 0;
   if (auto p = FindPort(portEx, port, d)) result = p->readStatus(status, length, timeoutMs, d);
   Deliver(d, {d1, d2, d3, d4, d5, d6, d7});
+  return result;
+}
+
+FERRULE_API int WaitPortStatus(int portEx, int port, int timeoutMs, void* wakeEvent, int* d1,
+                               int* d2, int* d3) {
+  Diag d;
+  int result = -1;
+  if (auto p = FindPort(portEx, port, d))
+    result = p->awaitStatus(timeoutMs, static_cast<HANDLE>(wakeEvent), d);
+  Deliver(d, {d1, d2, d3});
   return result;
 }
 

@@ -24,7 +24,10 @@ Port::Port(std::shared_ptr<Connection> connection) : connection_(std::move(conne
   baseRemakes_ = transport().remakes();
 }
 
-Port::~Port() { release(); }
+Port::~Port() {
+  release();
+  channel().detach(reader_);
+}
 
 void Port::release() {
   if (closed_.exchange(true)) return;
@@ -122,6 +125,7 @@ int Port::readStatus(uint8_t* out, int length, int timeoutMs, Diag& d) {
     d.fail(Error::BadArgument);
     return 0;
   }
+  channel().noteLinkSeen(reader_);
   StatusBlock block;
   bool got = !closed_ && channel().takeFresh(reader_, block);
   bool remade = false;
@@ -144,6 +148,21 @@ int Port::readStatus(uint8_t* out, int length, int timeoutMs, Diag& d) {
   d.word(6) = static_cast<int>(c.garbage - base_.garbage);
   d.word(7) = static_cast<int>(((replies & 0xFFFF) << 16) | (blocks & 0xFFFF));
   return got ? 1 : 0;
+}
+
+int Port::awaitStatus(int timeoutMs, HANDLE wake, Diag& d) {
+  ULONGLONG start = ::GetTickCount64();
+  WaitOutcome outcome = channel().awaitNews(reader_, DeadlineAfter(timeoutMs), wake);
+  d.word(3) = ElapsedSince(start);
+  switch (outcome) {
+    case WaitOutcome::Got:
+      return 1;
+    case WaitOutcome::TimedOut:
+      return 0;
+    default:
+      failFromWait(outcome, d);
+      return -1;
+  }
 }
 
 int Port::queryStatus(uint8_t* block, int timeoutMs, Diag& d) {

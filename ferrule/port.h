@@ -26,6 +26,9 @@ class Port {
   int type() const { return connection_->type(); }
   int write(const uint8_t* bytes, int count, int timeoutMs, Diag& d);
   int readStatus(uint8_t* out, int length, int timeoutMs, Diag& d);
+  // 1: news for this handle's next ReadPort; 0: none within timeoutMs, or
+  // wake was set; -1: nothing can come (closed, no reverse channel).
+  int awaitStatus(int timeoutMs, HANDLE wake, Diag& d);
   int queryStatus(uint8_t* block, int timeoutMs, Diag& d);
   int reopen(Diag& d);
   void close(Diag& d);

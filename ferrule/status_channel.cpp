@@ -12,12 +12,27 @@ constexpr uint8_t kBlockHeadKept = 0x60;
 }  // namespace
 
 void StatusChannel::feed(const uint8_t* bytes, size_t count) {
+  bool news = false;
   {
     win::SrwGuard g(lock_);
+    const uint64_t before = updateSeq_;
     counters_.bytesIn += static_cast<uint32_t>(count);
     parser_.feed(bytes, count, *this);
+    news = updateSeq_ != before;
+    if (news) tellReadersLocked();
   }
-  changed_.wakeAll();
+  // Bytes that were no status (garbage, flow control) wake nobody: a
+  // printer that streams them must not keep the waiters turning.
+  if (news) changed_.wakeAll();
+}
+
+void StatusChannel::tellReadersLocked() {
+  for (ChannelReader* r : readers_) ::SetEvent(r->news.get());
+}
+
+void StatusChannel::linkChangedLocked() {
+  ++linkSeq_;
+  tellReadersLocked();
 }
 
 void StatusChannel::onBlock(const uint8_t block[4]) {
@@ -48,6 +63,7 @@ uint32_t StatusChannel::linkUp() {
   counters_.linkUp = true;
   counters_.xoff = false;
   systemError_ = 0;
+  linkChangedLocked();
   return ++link_;
 }
 
@@ -59,6 +75,7 @@ void StatusChannel::linkLost(uint32_t link, int systemError) {
     counters_.linkUp = false;
     systemError_ = systemError;
     lostAt_ = ::GetTickCount64();
+    linkChangedLocked();
   }
   changed_.wakeAll();
 }
@@ -68,6 +85,7 @@ void StatusChannel::reverseChannelMissing(int systemError) {
     win::SrwGuard g(lock_);
     noReverse_ = true;
     systemError_ = systemError;
+    linkChangedLocked();
   }
   changed_.wakeAll();
 }
@@ -76,13 +94,17 @@ void StatusChannel::close() {
   {
     win::SrwGuard g(lock_);
     closed_ = true;
+    linkChangedLocked();
   }
   changed_.wakeAll();
 }
 
 void StatusChannel::wakeAll() {
   // Taking the lock orders the reader's closed flag before any waiter's check.
-  { win::SrwGuard g(lock_); }
+  {
+    win::SrwGuard g(lock_);
+    tellReadersLocked();
+  }
   changed_.wakeAll();
 }
 
@@ -106,6 +128,44 @@ void StatusChannel::takeLocked(ChannelReader& reader, StatusBlock& out) {
 void StatusChannel::attach(ChannelReader& reader) {
   win::SrwGuard g(lock_);
   reader.taken = updateSeq_;
+  reader.linkSeen = linkSeq_;
+  readers_.push_back(&reader);
+}
+
+void StatusChannel::detach(ChannelReader& reader) {
+  win::SrwGuard g(lock_);
+  for (size_t i = 0; i < readers_.size(); ++i) {
+    if (readers_[i] != &reader) continue;
+    readers_.erase(readers_.begin() + static_cast<std::ptrdiff_t>(i));
+    return;
+  }
+}
+
+void StatusChannel::noteLinkSeen(ChannelReader& reader) {
+  win::SrwGuard g(lock_);
+  reader.linkSeen = linkSeq_;
+}
+
+WaitOutcome StatusChannel::awaitNews(ChannelReader& reader, ULONGLONG deadline, HANDLE wake) {
+  for (;;) {
+    {
+      win::SrwGuard g(lock_);
+      if (closed_ || reader.closed) return WaitOutcome::Closed;
+      if (noReverse_) return WaitOutcome::NoReverseChannel;
+      if (updateSeq_ != reader.taken || linkSeq_ != reader.linkSeen) return WaitOutcome::Got;
+      // News is told under this lock, so none can slip in between this
+      // reset and the wait: a set that comes later ends the wait.
+      ::ResetEvent(reader.news.get());
+    }
+    const DWORD left = win::MsLeft(deadline);
+    if (left == 0) return WaitOutcome::TimedOut;
+    HANDLE waits[2] = {reader.news.get(), wake};
+    const DWORD count = wake != nullptr ? 2 : 1;
+    const DWORD w = ::WaitForMultipleObjects(count, waits, FALSE, left);
+    // A wake handle that cannot be waited on leaves nothing to wait with.
+    if (w == WAIT_FAILED) return WaitOutcome::Closed;
+    if (w != WAIT_OBJECT_0) return WaitOutcome::TimedOut;
+  }
 }
 
 bool StatusChannel::takeFresh(ChannelReader& reader, StatusBlock& out) {

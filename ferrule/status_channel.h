@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <vector>
 
 #include "common/win32_sync.h"
 #include "ferrule/errors.h"
@@ -41,7 +42,11 @@ enum class WaitOutcome { Got, TimedOut, LinkDown, Closed, NoReverseChannel };
 // One handle's side of a channel that several handles may share.
 struct ChannelReader {
   uint64_t taken = 0;              // news already handed to this handle's ReadPort
+  uint64_t linkSeen = 0;           // the link's changes as this handle's last ReadPort began
   std::atomic<bool> closed{false};  // ClosePort on this handle: its waits end
+  // Set by the channel at every piece of news and every change of the link
+  // (auto reset): what WaitPortStatus sleeps on beside its caller's event.
+  win::UniqueHandle news = win::MakeEvent(false);
 };
 
 class StatusChannel : private StatusSink {
@@ -61,6 +66,14 @@ class StatusChannel : private StatusSink {
   // Reader side.
   // A new reader starts with no news: its first read asks the printer.
   void attach(ChannelReader& reader);
+  void detach(ChannelReader& reader);
+  // A ReadPort begins: link changes up to now count as seen by it.
+  void noteLinkSeen(ChannelReader& reader);
+  // Waits until a status newer than the reader's last take arrives or the
+  // link changes since its last ReadPort began (Got), the deadline passes or
+  // wake is set (TimedOut); Closed or NoReverseChannel at once when nothing
+  // can arrive. A link that is down is waited on like a quiet one.
+  WaitOutcome awaitNews(ChannelReader& reader, ULONGLONG deadline, HANDLE wake);
   // Takes a status that came since the reader's previous take, if any.
   bool takeFresh(ChannelReader& reader, StatusBlock& out);
   ChannelMark mark();
@@ -93,6 +106,9 @@ class StatusChannel : private StatusSink {
   // A copy of one field, taken under lock_ (the receiver writes them).
   template <class T>
   T readLocked(const T& field);
+  // Under lock_: a link change, told to every reader's waiter.
+  void linkChangedLocked();
+  void tellReadersLocked();
 
   win::SrwLock lock_;
   win::ConditionVariable changed_;
@@ -105,6 +121,8 @@ class StatusChannel : private StatusSink {
   bool closed_ = false;
   bool noReverse_ = false;
   uint32_t link_ = 0;
+  uint64_t linkSeq_ = 0;       // every link change: up, lost, no reverse channel, closed
+  std::vector<ChannelReader*> readers_;
   ULONGLONG lostAt_ = 0;
   int systemError_ = 0;
   ChannelCounters counters_;

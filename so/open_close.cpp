@@ -93,10 +93,10 @@ HRESULT Answer(SOTvCash& so, LONG* pRC, const ShortAnswer& a) {
 
 void SOTvCash::GiveBackOpening() {
   PortWords closeWords;
-  LetGoOfWorkers(closeWords);
+  LetGoOfWorkers(closeWords, false);
 }
 
-WorkersEnd SOTvCash::LetGoOfWorkers(PortWords& closeWords) {
+WorkersEnd SOTvCash::LetGoOfWorkers(PortWords& closeWords, bool threadsRan) {
   const WorkersEnd end = workers_->EndWorkerThreads(workers_->ThreadWaitLimit());
   if (end.poll) {
     printer_.Close(closeWords);
@@ -105,7 +105,7 @@ WorkersEnd SOTvCash::LetGoOfWorkers(PortWords& closeWords) {
     workers_->KeepPortToClose(printer_.HandOver());
   }
   if (end.Both()) {
-    workers_->FreeResourceQ();
+    workers_->FreeResourceQ(threadsRan);
   } else {
     // The stop request of that pair stands for good, and its lock and events
     // go with its last thread; this service goes on with a pair of its own.

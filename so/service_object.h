@@ -165,7 +165,9 @@ class SOTvCash : public ISOTvCash {
   // hold: its lock, events and handles once both have ended, the port once
   // the poll thread has; the rest goes with the pair's last reference. The
   // service is left with a fresh pair. closeWords: ClosePort's, when called.
-  WorkersEnd LetGoOfWorkers(PortWords& closeWords);
+  // threadsRan false: a failed opening, whose threads never ran, skips the
+  // closing pause.
+  WorkersEnd LetGoOfWorkers(PortWords& closeWords, bool threadsRan = true);
   // A failed opening gives back the threads, events and port it had made.
   void GiveBackOpening();
 

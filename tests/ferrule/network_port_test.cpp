@@ -309,3 +309,58 @@ TEST(NetworkPort, HandlesOnOnePrinterShareOneConnection) {
 }
 
 }  // namespace
+
+// The wait for news: a pushed block ends it, bytes that are no status do
+// not; the caller's event ends it without news; a printer that pushes
+// nothing leaves it to run out, so its caller reads at its own pace.
+TEST(NetworkPort, WaitPortStatusEndsAtAPushedBlockAndNotAtGarbage) {
+  PrinterPort p;
+  ASSERT_TRUE(p.ready());
+  ASSERT_EQ(Write(p.ex(), p.h(), kStatusEnable, 3).result, 1);
+  Call news = Await(p.ex(), p.h(), 10000);
+  ASSERT_EQ(news.result, 1) << "the first block, pushed at the enable";
+  unsigned char st[4] = {};
+  ASSERT_EQ(Read(p.ex(), p.h(), st).result, 1);
+  EXPECT_EQ(st[0], 0x14);
+
+  EXPECT_EQ(Await(p.ex(), p.h(), 200).result, 0) << "nothing new since the read";
+  p.printer().sendGarbage();
+  EXPECT_EQ(Await(p.ex(), p.h(), 300).result, 0) << "garbage is no news";
+
+  p.printer().openDrawer();
+  news = Await(p.ex(), p.h(), 20000);
+  ASSERT_EQ(news.result, 1);
+  EXPECT_EQ(news.error(), Error::Ok);
+  const int asked = p.printer().snapshot().statusRequests;
+  Call r = Read(p.ex(), p.h(), st);
+  ASSERT_EQ(r.result, 1);
+  EXPECT_EQ(st[0], 0x10) << "the drawer open, as pushed";
+  EXPECT_EQ(r.d[2], static_cast<int>(StatusSource::PushedBlock));
+  EXPECT_EQ(p.printer().snapshot().statusRequests, asked) << "the read took the news unasked";
+
+  win::UniqueHandle wake(::CreateEventW(nullptr, TRUE, TRUE, nullptr));
+  EXPECT_EQ(Await(p.ex(), p.h(), 20000, wake.get()).result, 0) << "the caller's event ends it";
+}
+
+TEST(NetworkPort, WaitPortStatusEndsAtALinkChangeAndRefusesWhatCannotPush) {
+  PrinterPort p(Quiet());
+  ASSERT_TRUE(p.ready());
+  ASSERT_TRUE(p.waitForClient());
+  unsigned char st[4] = {};
+  ASSERT_EQ(Read(p.ex(), p.h(), st).result, 1);
+  p.printer().openDrawer();
+  EXPECT_EQ(Await(p.ex(), p.h(), 300).result, 0) << "a printer that pushes nothing brings no news";
+
+  p.printer().dropConnection();
+  Call lost = Await(p.ex(), p.h(), 20000);
+  EXPECT_EQ(lost.result, 1) << "the lost link is news for the next read";
+  EXPECT_EQ(Read(p.ex(), p.h(), st).result, 0);
+  EXPECT_EQ(Await(p.ex(), p.h(), 200).result, 0) << "a link that stays down is waited on";
+
+  EXPECT_EQ(Await(p.ex() + 1, p.h(), 200).result, -1);
+  EXPECT_EQ(Await(p.ex() + 1, p.h(), 200).error(), Error::BadHandle);
+  const int h = p.h(), ex = p.ex();
+  Close(ex, h);
+  p.forget();
+  EXPECT_EQ(Await(ex, h, 200).result, -1) << "closed";
+}

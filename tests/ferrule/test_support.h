@@ -117,6 +117,14 @@ inline Call Reopen(int ex, int h) {
   return c;
 }
 
+// WaitPortStatus; d[2] is the time it waited.
+inline Call Await(int ex, int h, int timeoutMs, HANDLE wake = nullptr) {
+  Call c;
+  int* d = c.d;
+  c.result = WaitPortStatus(ex, h, timeoutMs, wake, &d[0], &d[1], &d[2]);
+  return c;
+}
+
 constexpr unsigned char kKickPin2[] = {0x10, 0x14, 0x01, 0x00, 0x05};
 constexpr unsigned char kKickPin5[] = {0x10, 0x14, 0x01, 0x01, 0x05};
 constexpr unsigned char kStatusEnable[] = {0x1D, 0x61, 0xFF};

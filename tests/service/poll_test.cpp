@@ -1,11 +1,14 @@
 // The poll thread: what each reading logs and changes, failed reads, the
 // parallel class-2 printer, network re-opening, the reminder beep, the
-// drawer-wait lock and the thread's end.
+// drawer-wait lock, the thread's end, and its pace with and without the port
+// library's wait for news.
 #include <algorithm>
+#include <atomic>
 #include <string>
 #include <vector>
 
 #include "events/beep_step.h"
+#include "events/printer_session.h"
 #include "tests/support/service_fixture.h"
 
 namespace {
@@ -204,6 +207,103 @@ TEST_F(Poll, AStopRequestEndsTheThreadWithinACycle) {
   EXPECT_EQ(so->Watch().bPollRunning, 0);
   EXPECT_TRUE(PumpUntil([&] { return log->HasDebug("Cash.lpPrnProc:0 SetEvent hPrnExitEvent"); },
                         2000));
+}
+
+// The gaps between the poll thread's readings, from the scripted calls.
+std::vector<unsigned long> ReadingGaps() {
+  std::vector<unsigned long> ticks, gaps;
+  ScriptedCall c;
+  for (int i = 0; Scripted_GetCall(i, &c); ++i)
+    if (c.fn == SCRIPTED_READ) ticks.push_back(c.tick);
+  // The first reading is the enable's, on the caller's thread.
+  for (size_t i = 2; i < ticks.size(); ++i) gaps.push_back(ticks[i] - ticks[i - 1]);
+  return gaps;
+}
+
+// A port library that always has news: the printer floods its line.
+std::atomic<int> gNewsAsked{0};
+int AlwaysNews(int, int, int, void*, int*, int*, int*) {
+  ++gNewsAsked;
+  return 1;
+}
+int CannotWait(int, int, int, void*, int*, int*, int*) {
+  ++gNewsAsked;
+  return -1;
+}
+
+class PollPace : public Poll {
+ protected:
+  void TearDown() override {
+    Poll::TearDown();
+    gWaitPortStatus = nullptr;
+    gPollNapMs = 1000;
+    gBeep = ::Beep;
+  }
+};
+
+TEST_F(PollPace, WithoutTheWaitCallReadingsKeepThePollPeriod) {
+  // The scripted library has the six calls only: the service found no wait.
+  ASSERT_EQ(gWaitPortStatus, nullptr);
+  gPollNapMs = 200;
+  Scripted_SetStatus(1, 0x04);
+  OpenAndEnable();
+  ASSERT_TRUE(WaitReads(1 + 4));
+  // A library that has the call but cannot wait on this port (no reverse
+  // channel) is not asked in a loop: the thread pauses by itself.
+  gNewsAsked = 0;
+  gWaitPortStatus = CannotWait;
+  const int reads = Scripted_CallCount(SCRIPTED_READ);
+  ASSERT_TRUE(WaitReads(reads + 4));
+  EXPECT_LE(gNewsAsked.load(), 5);
+  for (unsigned long gap : ReadingGaps()) EXPECT_GE(gap, 190u);
+}
+
+std::vector<LONG> gBeepOpenTimes;
+SOTvCash* gBeepWatched = nullptr;
+BOOL WINAPI RecordBeepOpenTime(DWORD, DWORD) {
+  gBeepOpenTimes.push_back(gBeepWatched->Watch().nOpenTime);
+  return TRUE;
+}
+
+TEST_F(PollPace, AFloodOfNewsIsReadAtMostEveryTwentyMillisecondsAndBeepsKeepToPeriods) {
+  gPollNapMs = 300;
+  gWaitPortStatus = AlwaysNews;
+  // What waitForDrawerClose(200, 880, 5, 300) stores before it waits.
+  so->Watch().nBeepTimeout = 200;
+  so->Watch().nBeepFrequency = 880;
+  so->Watch().nBeepDuration = 5;
+  so->Watch().nOpenTime = 0;
+  so->Watch().nBeepCountdown = 300;
+  so->Watch().nBeepDelay = 300;
+  so->Watch().bCloseWaiter = 1;
+  gBeepOpenTimes.clear();
+  gBeepWatched = so;
+  gBeep = RecordBeepOpenTime;
+  Scripted_SetStatus(1, 0x00);
+  OpenAndEnable();
+  ASSERT_TRUE(PumpUntil([&] { return so->Watch().nOpenTime >= 800; }, 20000));
+  so->Watch().bCloseWaiter = 0;
+  const LONG periods = so->Watch().nOpenTime / 100;
+  const int reads = Scripted_CallCount(SCRIPTED_READ) - 1;
+  gBeep = ::Beep;
+
+  // News after every reading, and yet the readings keep the guard's 20 ms
+  // apart: on average, and each (the guard times a reading from its start,
+  // the script from the ReadPort call a little later) well clear of a spin.
+  const std::vector<unsigned long> gaps = ReadingGaps();
+  ASSERT_GE(gaps.size(), 2u);
+  unsigned long total = 0;
+  for (unsigned long gap : gaps) total += gap;
+  EXPECT_GE(total / gaps.size(), 19u);
+  EXPECT_GE(*std::min_element(gaps.begin(), gaps.end()), 10u);
+  EXPECT_GE(reads, 3 * periods) << "the news brought readings between the periods";
+  // The beep counts periods, as it does without news: first at the fourth
+  // period (200 / 100, then a countdown of 300), then every third.
+  ASSERT_GE(gBeepOpenTimes.size(), 2u);
+  EXPECT_EQ(gBeepOpenTimes[0], 400);
+  EXPECT_EQ(gBeepOpenTimes[1], 700);
+  EXPECT_EQ(so->DrawerOpened, 1);
+  EXPECT_EQ(co->StatusUpdates(), std::vector<LONG>{1}) << "one opening, reported once";
 }
 
 }  // namespace

@@ -8,6 +8,9 @@
 #include <sstream>
 #include <string>
 
+#include <memory>
+
+#include "tools/emulator/flood.h"
 #include "tools/emulator/printer_emulator.h"
 
 namespace {
@@ -18,6 +21,7 @@ constexpr char kUsage[] =
     "                        (drawerctl's words high-shut|high-open work too)\n"
     "                        [--auto-close MS|never] [--no-push] [--no-stdin]\n"
     "                        [--clients N] [--busy wait|refuse]\n"
+    "                        [--flood blocks|garbage]\n"
     "commands: open close offline online drop silent answer push on|off\n"
     "          garbage send HEX... status quit\n";
 
@@ -34,6 +38,7 @@ constexpr OptionValues kOptionValues[] = {
     {"--auto-close", "milliseconds, 0 or more, or never"},
     {"--clients", "a number of host connections 1..8"},
     {"--busy", "wait or refuse"},
+    {"--flood", "blocks (a changing status block every millisecond) or garbage"},
 };
 
 bool AsksForHelp(int argc, char** argv) {
@@ -60,6 +65,8 @@ void Say(const std::string& line) {
 
 struct Settings {
   emulator::Options options;
+  bool flood = false;
+  emulator::FloodKind floodKind = emulator::FloodKind::ChangingBlocks;
   bool readStdin = true;
   int at = 0;  // the argument being read: the one refused when parsing fails
 };
@@ -108,6 +115,12 @@ bool ParseArgs(int argc, char** argv, Settings& s) {
       std::string v = argv[++i];
       if (v != "wait" && v != "refuse") return false;
       s.options.refuseBusy = v == "refuse";
+    } else if (a == "--flood") {
+      std::string v = argv[++i];
+      if (v == "blocks") s.floodKind = emulator::FloodKind::ChangingBlocks;
+      else if (v == "garbage") s.floodKind = emulator::FloodKind::Garbage;
+      else return false;
+      s.flood = true;
     } else if (a == "--auto-close") {
       std::string v = argv[++i];
       if (v == "never") s.options.autoCloseMs = -1;
@@ -192,6 +205,9 @@ int main(int argc, char** argv) {
     Say("cannot start: " + error);
     return 1;
   }
+  std::unique_ptr<emulator::Flood> flood;
+  if (settings.flood)
+    flood = std::make_unique<emulator::Flood>(printer, settings.options.sensor, settings.floodKind);
   if (!settings.readStdin) {
     ::Sleep(INFINITE);
   }
@@ -200,6 +216,7 @@ int main(int argc, char** argv) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (!RunCommand(line, printer)) break;
   }
+  flood.reset();
   printer.stop();
   Say("bye");
   return 0;
