@@ -242,7 +242,9 @@ TEST_F(ServiceEndToEnd, CallsFromInsideTheEventHandlerNeverHangTheTill) {
     });
     printer_.openDrawer();
     ASSERT_TRUE(WaitUpdates(co.get(), 8));
-    PumpFor(300);
+    // The external check kicks too, and a printer ignores a kick while its
+    // last pulse runs: the close (and the kick it brings) waits that out.
+    PumpFor(1200);
     printer_.closeDrawer();
     ASSERT_TRUE(WaitUpdates(co.get(), 11));
     if (closer.joinable()) closer.join();
@@ -332,7 +334,9 @@ TEST_F(ServiceEndToEnd, CallsFromInsideTheEventHandlerNeverHangTheTill) {
     std::printf("after %d rounds: threads %d -> %d, handles %lu -> %lu\n", kRounds,
                 threadsBefore, ProcessThreadCount(), static_cast<unsigned long>(handlesBefore),
                 static_cast<unsigned long>(handlesAfter));
-    EXPECT_EQ(ProcessThreadCount(), threadsBefore);
+    // The count before may still hold a delivery thread of the warm-up
+    // rounds that was ending: fewer after is fine, more would be a leak.
+    EXPECT_LE(ProcessThreadCount(), threadsBefore);
     ASSERT_GT(handlesBefore, 0u);
     EXPECT_LE(handlesAfter, handlesBefore + 2) << "a leak per round would show as dozens";
 
