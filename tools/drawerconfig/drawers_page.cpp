@@ -100,20 +100,28 @@ std::wstring SelectedName(HWND page) {
   return name;
 }
 
-void Add(HWND page) {
-  drawerctl::DrawerEntry entry;
+// The selected drawer's name; empty, with a word on the page, when none is.
+std::wstring PickedName(HWND page) {
+  std::wstring name = SelectedName(page);
+  if (name.empty()) SetControlText(page, IDC_DRAWERS_STATUS, LoadText(IDS_PICK_DRAWER));
+  return name;
+}
+
+void RunAndRefresh(HWND page, drawerctl::DrawerEntry& entry, bool editing) {
   std::wstring done;
-  if (!RunDrawerDialog(page, entry, false, done)) return;
+  if (!RunDrawerDialog(page, entry, editing, done)) return;
   Fill(page);
   SetControlText(page, IDC_DRAWERS_STATUS, done);
 }
 
+void Add(HWND page) {
+  drawerctl::DrawerEntry entry;
+  RunAndRefresh(page, entry, false);
+}
+
 void Edit(HWND page) {
-  std::wstring name = SelectedName(page);
-  if (name.empty()) {
-    SetControlText(page, IDC_DRAWERS_STATUS, LoadText(IDS_PICK_DRAWER));
-    return;
-  }
+  std::wstring name = PickedName(page);
+  if (name.empty()) return;
   drawerctl::DrawerEntry entry;
   entry.name = Narrow(name);
   drawerctl::DeviceSettings now;
@@ -122,18 +130,12 @@ void Edit(HWND page) {
     if (now.pinSingle) entry.pin = std::string(drawerctl::PinWord(*now.pinSingle));
     if (now.openSingle) entry.sensor = std::string(drawerctl::SensorWord(*now.openSingle));
   }
-  std::wstring done;
-  if (!RunDrawerDialog(page, entry, true, done)) return;
-  Fill(page);
-  SetControlText(page, IDC_DRAWERS_STATUS, done);
+  RunAndRefresh(page, entry, true);
 }
 
 void Remove(HWND page) {
-  std::wstring name = SelectedName(page);
-  if (name.empty()) {
-    SetControlText(page, IDC_DRAWERS_STATUS, LoadText(IDS_PICK_DRAWER));
-    return;
-  }
+  std::wstring name = PickedName(page);
+  if (name.empty()) return;
   std::wstring ask = LoadText(IDS_REMOVE_ASK, {name});
   if (MessageBoxW(page, ask.c_str(), LoadText(IDS_TITLE).c_str(),
                   MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
