@@ -59,12 +59,14 @@ void WorkerPair::ShutReading() {
   win::CsLock lock(watch.csDrawerWait);
   context_.state = opos::S_IDLE;
   if (watch.bDrawerOpenSeen == 0) return;
+  // Before the event is queued: the delivery runs at once, and a till that
+  // reads DrawerOpened in its handler must find the state the event reports.
+  context_.drawer_opened = 0;
   fEventJob(EVENTJOB_PUT, opos::CASH_SUE_DRAWERCLOSED, 0);
   if (watch.bCloseWaiter == 1) {
     SetEvent(watch.hDrawerCloseEvent.get());
     watch.bCloseWaiter = 0;
   }
-  context_.drawer_opened = 0;
   watch.bDrawerOpenSeen = 0;
 }
 

