@@ -20,6 +20,16 @@ class Poll : public ServiceFixture {
     Enable();
     ASSERT_EQ(so->DeviceEnabled, 1);
   }
+  // What waitForDrawerClose(200, 880, 5, 300) stores before it waits.
+  void RegisterWaiter() {
+    so->Watch().nBeepTimeout = 200;
+    so->Watch().nBeepFrequency = 880;
+    so->Watch().nBeepDuration = 5;
+    so->Watch().nOpenTime = 0;
+    so->Watch().nBeepCountdown = 300;
+    so->Watch().nBeepDelay = 300;
+    so->Watch().bCloseWaiter = 1;
+  }
 };
 
 TEST_F(Poll, AReadingIsLoggedWithSignedBytesAndDecodedByPolarity) {
@@ -148,14 +158,7 @@ BOOL WINAPI RecordBeep(DWORD frequency, DWORD duration) {
 }
 
 TEST_F(Poll, TheReminderBeepFollowsTheOpenReadingsOfAWaiter) {
-  // What waitForDrawerClose(200, 880, 5, 300) stores before it waits.
-  so->Watch().nBeepTimeout = 200;
-  so->Watch().nBeepFrequency = 880;
-  so->Watch().nBeepDuration = 5;
-  so->Watch().nOpenTime = 0;
-  so->Watch().nBeepCountdown = 300;
-  so->Watch().nBeepDelay = 300;
-  so->Watch().bCloseWaiter = 1;
+  RegisterWaiter();
   gBeepReadings.clear();
   gBeep = RecordBeep;
   Scripted_SetStatus(1, 0x00);
@@ -268,14 +271,7 @@ BOOL WINAPI RecordBeepOpenTime(DWORD, DWORD) {
 TEST_F(PollPace, AFloodOfNewsIsReadAtMostEveryTwentyMillisecondsAndBeepsKeepToPeriods) {
   gPollNapMs = 300;
   gWaitPortStatus = AlwaysNews;
-  // What waitForDrawerClose(200, 880, 5, 300) stores before it waits.
-  so->Watch().nBeepTimeout = 200;
-  so->Watch().nBeepFrequency = 880;
-  so->Watch().nBeepDuration = 5;
-  so->Watch().nOpenTime = 0;
-  so->Watch().nBeepCountdown = 300;
-  so->Watch().nBeepDelay = 300;
-  so->Watch().bCloseWaiter = 1;
+  RegisterWaiter();
   gBeepOpenTimes.clear();
   gBeepWatched = so;
   gBeep = RecordBeepOpenTime;
