@@ -13,7 +13,7 @@
 //     that floods its line (the emulator then runs as its own process, so
 //     that only the service's time is counted).
 //
-// bench_service.exe [--quick]
+// bench_service.exe [--quick] [section ...]
 #include <windows.h>
 
 #include <psapi.h>
@@ -28,6 +28,7 @@
 
 #include "bench/bench_report.h"
 #include "common/win32_raii.h"
+#include "ext/opos.h"
 #include "tests/support/device_session.h"
 #include "tests/support/emulated_device.h"
 #include "tests/support/log_installation.h"
@@ -43,7 +44,8 @@ struct Session : DeviceSession {
       : DeviceSession(CreateRegisteredService(), deviceName) {
     co().SetOnInvoke([this](const RecordingCO::Call&) { arrivals.push_back(bench::NowUs()); });
   }
-  bool Open() { return *this && OpenAndEnable() == 0; }
+  // Opened and enabled; the bare OpenService result is DeviceSession::Open.
+  bool OpenEnabled() { return *this && OpenAndEnable() == 0; }
   double TimedClose() {
     double t0 = bench::NowUs();
     Close();
@@ -81,7 +83,7 @@ void DrawerChangeLatency(int changes, bool push) {
   emulator::PrinterEmulator& printer = device.printer();
   printer.setPushStatus(push);
   Session s(device.Name());
-  if (!s.Open()) {
+  if (!s.OpenEnabled()) {
     std::printf("latency: the service did not open (is Halyard.dll registered?)\n");
     return;
   }
@@ -125,7 +127,7 @@ void OpenDrawerTimes(int kicks, int openDelayMs) {
   emulator::PrinterEmulator& printer = device.printer();
   std::vector<double> opens;
   Session s(device.Name());
-  if (!s.Open()) {
+  if (!s.OpenEnabled()) {
     std::printf("openDrawer: the service did not open\n");
     return;
   }
@@ -164,7 +166,7 @@ void CloseTimes(int closes) {
   std::vector<double> closeTimes;
   for (int i = 0; i < closes; ++i) {
     Session s(device.Name());
-    if (!s.Open()) break;
+    if (!s.OpenEnabled()) break;
     PumpFor(500);
     closeTimes.push_back(s.TimedClose());
   }
@@ -184,9 +186,9 @@ void FailedOpenTimes(int opens) {
     Session s(device.Name());
     if (!s) break;
     double t0 = bench::NowUs();
-    LONG rc = s.Open();
+    LONG rc = s.DeviceSession::Open();
     times.push_back(bench::NowUs() - t0);
-    if (rc == 0) {
+    if (rc == opos::SUCCESS) {
       std::printf("failed open: the service opened without PinSingle\n");
       break;
     }
@@ -242,7 +244,7 @@ void IdleCost(DWORD seconds, const std::string& flood) {
     key.SetString("Port", LoopbackPortValue(port)).SetDword("OpenSingle", 0);
     key.SetDword("PinSingle", 0);
     Session s(key.Name());
-    if (!s.Open()) {
+    if (!s.OpenEnabled()) {
       std::printf("idle: the service did not open\n");
     } else {
       PumpFor(3000);  // settle after the enable
@@ -271,20 +273,38 @@ void IdleCost(DWORD seconds, const std::string& flood) {
   WaitForSingleObject(process.get(), 5000);
 }
 
+// Sections by name: bench_service.exe [--quick] [latency|open|close|failed|idle|flood ...];
+// no name runs them all.
+bool Wanted(int argc, char** argv, const char* section) {
+  bool named = false;
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i][0] == '-') continue;
+    named = true;
+    if (std::strcmp(argv[i], section) == 0) return true;
+  }
+  return !named;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool quick = argc > 1 && std::strcmp(argv[1], "--quick") == 0;
+  bool quick = false;
+  for (int i = 1; i < argc; ++i) quick = quick || std::strcmp(argv[i], "--quick") == 0;
   win::ComApartment apartment;
-  DrawerChangeLatency(quick ? 10 : 60, true);
-  DrawerChangeLatency(quick ? 10 : 40, false);
-  OpenDrawerTimes(quick ? 5 : 20, -1);
-  OpenDrawerTimes(quick ? 5 : 20, 50);
-  CloseTimes(quick ? 3 : 10);
-  FailedOpenTimes(quick ? 3 : 10);
-  const DWORD idleSeconds = quick ? 10 : 120;
-  IdleCost(idleSeconds, "");
-  IdleCost(quick ? 10 : 30, "blocks");
-  IdleCost(quick ? 10 : 30, "garbage");
+  if (Wanted(argc, argv, "latency")) {
+    DrawerChangeLatency(quick ? 10 : 60, true);
+    DrawerChangeLatency(quick ? 10 : 40, false);
+  }
+  if (Wanted(argc, argv, "open")) {
+    OpenDrawerTimes(quick ? 5 : 20, -1);
+    OpenDrawerTimes(quick ? 5 : 20, 50);
+  }
+  if (Wanted(argc, argv, "close")) CloseTimes(quick ? 3 : 10);
+  if (Wanted(argc, argv, "failed")) FailedOpenTimes(quick ? 3 : 10);
+  if (Wanted(argc, argv, "idle")) IdleCost(quick ? 10 : 120, "");
+  if (Wanted(argc, argv, "flood")) {
+    IdleCost(quick ? 10 : 30, "blocks");
+    IdleCost(quick ? 10 : 30, "garbage");
+  }
   return 0;
 }

@@ -49,6 +49,39 @@ class ConditionVariable : NoCopy {
   CONDITION_VARIABLE cv_ = CONDITION_VARIABLE_INIT;
 };
 
+// A count of rings that a sleeper waits on to change. Counted, so a ring that
+// comes between the sleeper's look and its sleep is not lost; and a sleep
+// uses no kernel object, which matters to a thread that looks several times a
+// second for as long as a till runs (under Wine each wait on an event is a
+// round trip to the server).
+class Doorbell : NoCopy {
+ public:
+  ULONGLONG rings() {
+    SrwGuard g(lock_);
+    return rings_;
+  }
+  void ring() {
+    {
+      SrwGuard g(lock_);
+      ++rings_;
+    }
+    cv_.wakeAll();
+  }
+  // Until a ring after `seen` (a value of rings()) or for about ms; may end
+  // sooner, so a caller looks again. One sleep, not a loop to the deadline:
+  // the tick count and the sleep's own clock disagree by milliseconds, and
+  // a loop would wake a second and third time to make up the difference.
+  void wait(ULONGLONG seen, DWORD ms) {
+    SrwGuard g(lock_);
+    if (rings_ == seen) cv_.wait(lock_, ms);
+  }
+
+ private:
+  SrwLock lock_;
+  ConditionVariable cv_;
+  ULONGLONG rings_ = 0;
+};
+
 inline UniqueHandle MakeEvent(bool manualReset, bool initialState = false) {
   return UniqueHandle(::CreateEventW(nullptr, manualReset, initialState, nullptr));
 }

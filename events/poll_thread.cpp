@@ -62,12 +62,12 @@ void WorkerPair::ShutReading() {
   // Before the event is queued: the delivery runs at once, and a till that
   // reads DrawerOpened in its handler must find the state the event reports.
   context_.drawer_opened = 0;
+  watch.bDrawerOpenSeen = 0;
   fEventJob(EVENTJOB_PUT, opos::CASH_SUE_DRAWERCLOSED, 0);
   if (watch.bCloseWaiter == 1) {
     SetEvent(watch.hDrawerCloseEvent.get());
     watch.bCloseWaiter = 0;
   }
-  watch.bDrawerOpenSeen = 0;
 }
 
 void WorkerPair::OpenReading() {
@@ -75,10 +75,11 @@ void WorkerPair::OpenReading() {
   win::CsLock lock(watch.csDrawerWait);
   context_.state = opos::S_BUSY;
   if (watch.bDrawerOpenSeen == 1) return;
+  // All of the state first, as for a shut reading: the event is delivered at once.
   context_.drawer_opened = 1;
+  watch.bDrawerOpenSeen = 1;
   SetEvent(hDrawerOpenEvent.get());
   fEventJob(EVENTJOB_PUT, opos::CASH_SUE_DRAWEROPEN, 0);
-  watch.bDrawerOpenSeen = 1;
 }
 
 // Beep plays synchronously on this thread: a duration the caller got wrong

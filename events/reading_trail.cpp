@@ -16,7 +16,9 @@ void ReadingTrail::Good(BYTE first, const char* drawer) {
   haveGood_ = true;
   lastFirst_ = first;
   lastDrawer_ = drawer;
-  GetLocalTime(&lastAt_);
+  // The local time is worked out only when a failure names it: the time
+  // zone lookup behind it would otherwise run at every reading.
+  GetSystemTimeAsFileTime(&lastAt_);
 }
 
 void ReadingTrail::Failed(const PortWords& words) {
@@ -25,8 +27,11 @@ void ReadingTrail::Failed(const PortWords& words) {
   failing_ = true;
   char last[64] = "none since the service opened";
   if (haveGood_) {
+    SYSTEMTIME utc = {}, at = {};
+    FileTimeToSystemTime(&lastAt_, &utc);
+    if (!SystemTimeToTzSpecificLocalTime(nullptr, &utc, &at)) at = utc;
     std::snprintf(last, sizeof last, "0x%x (%s) at %02u:%02u:%02u", static_cast<int>(lastFirst_),
-                  lastDrawer_, lastAt_.wHour, lastAt_.wMinute, lastAt_.wSecond);
+                  lastDrawer_, at.wHour, at.wMinute, at.wSecond);
   }
   const int* d = words.d;
   LOG_ERROR(gLogHandle,

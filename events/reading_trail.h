@@ -22,5 +22,5 @@ class ReadingTrail {
   bool haveGood_ = false;
   BYTE lastFirst_ = 0;
   const char* lastDrawer_ = "";
-  SYSTEMTIME lastAt_ = {};
+  FILETIME lastAt_ = {};  // UTC
 };

@@ -55,11 +55,13 @@ class StatusCall {
 void WorkerPair::DeliverUntilStopped(IDispatch* co) {
   StatusCall call;
   while (bStopThreads != 1) {
+    // Before the take: a put that follows it rings past this count.
+    const ULONGLONG seen = jobBell_.rings();
     // Frozen events are neither taken nor delivered.
     std::optional<LONG> job;
     if (context_.freeze_events != 1) job = fEventJob(EVENTJOB_TAKE, 0, 0);
     if (!job) {
-      AwaitJob(kIdleNapMs);
+      AwaitJob(seen, kIdleNapMs);
       continue;
     }
     const LONG value = *job;

@@ -47,8 +47,7 @@ IStream* MarshalForDeliveryThread(IDispatch* co) {
 
 WorkerPair::WorkerPair(const WorkerContext& context)
     : context_(context),
-      hStopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
-      hJobEvent(CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+      hStopEvent(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
 
 WorkerPair::~WorkerPair() {
   // Whatever a close left to the threads that outlived it goes now.
@@ -66,6 +65,7 @@ ULONG WorkerPair::Release() {
 void WorkerPair::RequestStop() {
   bStopThreads = 1;
   SetEvent(hStopEvent.get());
+  jobBell_.ring();
 }
 
 void WorkerPair::Nap(DWORD ms) {
@@ -76,14 +76,7 @@ void WorkerPair::Nap(DWORD ms) {
   WaitForSingleObject(hStopEvent.get(), ms);
 }
 
-void WorkerPair::AwaitJob(DWORD ms) {
-  if (!hStopEvent || !hJobEvent) {
-    Sleep(ms);
-    return;
-  }
-  HANDLE waits[2] = {hJobEvent.get(), hStopEvent.get()};
-  WaitForMultipleObjects(2, waits, FALSE, ms);
-}
+void WorkerPair::AwaitJob(ULONGLONG seen, DWORD ms) { jobBell_.wait(seen, ms); }
 
 bool WorkerPair::CreateWorkerThreads() {
   hEventThread = CreateSuspended(lpEventProc, this);
@@ -185,7 +178,7 @@ std::optional<LONG> WorkerPair::fEventJob(LONG operation, LONG value, LONG reser
     if (const std::optional<LONG> dropped = held.Put(value))
       LOG_WARN(gLogHandle, "Cash.fEventJob full, dropped:%d", *dropped);
     // The delivery thread takes it now rather than at its next look.
-    SetEvent(hJobEvent.get());
+    jobBell_.ring();
   } else if (operation == EVENTJOB_TAKE) {
     if (const std::optional<LONG> job = held.Take()) {
       bSending = 1;

@@ -16,6 +16,7 @@
 #include <optional>
 
 #include "common/win32_raii.h"
+#include "common/win32_sync.h"
 #include "events/drawer_watch.h"
 #include "events/event_queue.h"
 #include "events/printer_session.h"
@@ -132,9 +133,9 @@ class WorkerPair {
   void DeliverUntilStopped(IDispatch* co);
   // The poll thread's pause between readings; ends early at a stop request.
   void Nap(DWORD ms);
-  // The delivery thread's look: ends when a job is put, at a stop request,
-  // or after ms.
-  void AwaitJob(DWORD ms);
+  // The delivery thread's look: ends when a job is put, or a stop is
+  // requested, after `seen` (a count of jobBell_), or after ms.
+  void AwaitJob(ULONGLONG seen, DWORD ms);
   bool DeliveryStuck(LONG& seenCall, DWORD& seenSince) const;
 
   LONG refs_ = 1;
@@ -157,6 +158,6 @@ class WorkerPair {
   win::UniqueHandle hSndReadyEvent;
   win::UniqueHandle hDrawerOpenEvent;
   win::UniqueHandle hStopEvent;  // set with the stop request (manual reset)
-  win::UniqueHandle hJobEvent;   // set by every put (auto reset)
+  win::Doorbell jobBell_;        // rung by every put and by the stop request
   PortToClose port_to_close_;
 };

@@ -27,7 +27,9 @@ void StatusChannel::feed(const uint8_t* bytes, size_t count) {
 }
 
 void StatusChannel::tellReadersLocked() {
-  for (ChannelReader* r : readers_) ::SetEvent(r->news.get());
+  for (ChannelReader* r : readers_) {
+    if (r->waiting) ::SetEvent(r->news.get());
+  }
 }
 
 void StatusChannel::linkChangedLocked() {
@@ -148,24 +150,34 @@ void StatusChannel::noteLinkSeen(ChannelReader& reader) {
 
 WaitOutcome StatusChannel::awaitNews(ChannelReader& reader, ULONGLONG deadline, HANDLE wake) {
   for (;;) {
+    DWORD left = 0;
     {
       win::SrwGuard g(lock_);
+      reader.waiting = false;
       if (closed_ || reader.closed) return WaitOutcome::Closed;
       if (noReverse_) return WaitOutcome::NoReverseChannel;
       if (updateSeq_ != reader.taken || linkSeq_ != reader.linkSeen) return WaitOutcome::Got;
-      // News is told under this lock, so none can slip in between this
-      // reset and the wait: a set that comes later ends the wait.
-      ::ResetEvent(reader.news.get());
+      left = win::MsLeft(deadline);
+      if (left == 0) return WaitOutcome::TimedOut;
+      // News is told under this lock to the readers that wait, so none can
+      // slip in between this check and the wait. A set that lands after a
+      // wait ended only makes the next one look again.
+      reader.waiting = true;
     }
-    const DWORD left = win::MsLeft(deadline);
-    if (left == 0) return WaitOutcome::TimedOut;
     HANDLE waits[2] = {reader.news.get(), wake};
     const DWORD count = wake != nullptr ? 2 : 1;
     const DWORD w = ::WaitForMultipleObjects(count, waits, FALSE, left);
+    if (w == WAIT_OBJECT_0) continue;
+    stopWaiting(reader);
     // A wake handle that cannot be waited on leaves nothing to wait with.
     if (w == WAIT_FAILED) return WaitOutcome::Closed;
-    if (w != WAIT_OBJECT_0) return WaitOutcome::TimedOut;
+    return WaitOutcome::TimedOut;
   }
+}
+
+void StatusChannel::stopWaiting(ChannelReader& reader) {
+  win::SrwGuard g(lock_);
+  reader.waiting = false;
 }
 
 bool StatusChannel::takeFresh(ChannelReader& reader, StatusBlock& out) {

@@ -44,9 +44,12 @@ struct ChannelReader {
   uint64_t taken = 0;              // news already handed to this handle's ReadPort
   uint64_t linkSeen = 0;           // the link's changes as this handle's last ReadPort began
   std::atomic<bool> closed{false};  // ClosePort on this handle: its waits end
-  // Set by the channel at every piece of news and every change of the link
-  // (auto reset): what WaitPortStatus sleeps on beside its caller's event.
+  // Set by the channel at news or a change of the link while WaitPortStatus
+  // sleeps on it (auto reset). A reader that is not waiting finds the news in
+  // the sequence numbers instead: an idle printer's every reply would
+  // otherwise cost an event call for nobody.
   win::UniqueHandle news = win::MakeEvent(false);
+  bool waiting = false;  // under the channel's lock
 };
 
 class StatusChannel : private StatusSink {
@@ -109,6 +112,7 @@ class StatusChannel : private StatusSink {
   // Under lock_: a link change, told to every reader's waiter.
   void linkChangedLocked();
   void tellReadersLocked();
+  void stopWaiting(ChannelReader& reader);
 
   win::SrwLock lock_;
   win::ConditionVariable changed_;

@@ -149,6 +149,10 @@ bool TcpLink::drain() {
     int n = ::recv(socket_.get(), reinterpret_cast<char*>(buffer), sizeof(buffer), 0);
     if (n > 0) {
       channel_.feed(buffer, static_cast<size_t>(n));
+      // Each recv re-arms FD_READ, and bytes still queued signal it again:
+      // a second recv only to hear "would block" doubles the cost of every
+      // reply on an idle line.
+      if (n < static_cast<int>(sizeof(buffer))) return true;
       continue;
     }
     if (n == 0) {

@@ -6,6 +6,7 @@
 #   bash scripts/bench.sh              # all benchmarks
 #   bash scripts/bench.sh quire idle   # only those whose program name contains a word
 #   BENCH_QUICK=1 bash scripts/bench.sh  # fewer samples, for a try-out
+#   BENCH_SECTIONS="idle failed" bash scripts/bench.sh service  # some parts of a program
 # The architecture is the first one this host runs (32-bit before 64-bit);
 # HALYARD_ARCHS=win64 picks the 64-bit product where both run.
 set -euo pipefail
@@ -48,6 +49,7 @@ fi
 
 quick=()
 [ -n "${BENCH_QUICK:-}" ] && quick=(--quick)
+read -r -a sections <<<"${BENCH_SECTIONS:-}"
 
 raw=$build/bench.raw
 : >"$raw"
@@ -62,7 +64,7 @@ for exe in "$build"/bin/bench_*.exe; do
   fi
   echo "== $name" >&2
   status=0
-  (cd "$(dirname "$exe")" && wine "$exe" "${quick[@]}" </dev/null 2>&1) | tr -d '\r' |
+  (cd "$(dirname "$exe")" && wine "$exe" "${quick[@]}" "${sections[@]}" </dev/null 2>&1) | tr -d '\r' |
     tee -a "$raw" | { grep -v '^BENCH ' >&2 || true; } || status=$?
   [ $status -eq 0 ] || echo "bench: $name exited with $status" >&2
 done

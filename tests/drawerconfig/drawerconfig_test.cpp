@@ -328,7 +328,13 @@ TEST(DrawerConfigWindow, PrinterSwitchedOffMidTestAndWindowClosedWithTheDeviceOp
   EXPECT_TRUE(Contains(result, L"openDrawer: OPOS_E_") || Contains(result, L"NOT seen open"))
       << Narrow(result) << "\n" << Narrow(w.Transcript());
   EXPECT_TRUE(Contains(result, L"check: ")) << "with drawerctl's hint: " << Narrow(result);
-  EXPECT_TRUE(Contains(w.Transcript(), L"  log: ")) << "the log's lines after the failure";
+  // A refused kick logs its error during the command, and the window shows
+  // it. A kick that the dying connection still took logs none: the excerpt
+  // then stays empty rather than show older lines.
+  if (Contains(result, L"openDrawer: OPOS_E_")) {
+    EXPECT_TRUE(Contains(w.Transcript(), L"  log: "))
+        << "the log's lines after the failure:\n" << Narrow(w.Transcript());
+  }
 
   // Closing the window while the device is open closes the device first.
   PostMessageW(w.Main(), WM_COMMAND, IDCANCEL, 0);

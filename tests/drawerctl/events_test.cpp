@@ -1,11 +1,31 @@
 // drawerctl.exe receiving the service object's events while it pumps: a
 // drawer worked by hand during `watch`, `wait` on an open drawer, a printer
-// that does not answer, and the whole till cycle.
+// that does not answer, the whole till cycle, and Ctrl+C during each wait.
 #include <gtest/gtest.h>
 
+#include "common/win32_raii.h"
 #include "emulated_drawer.h"
 
 namespace {
+
+// Ctrl+C for a drawerctl started from here: the children have no console of
+// their own to type it into, so they listen to a named event instead.
+class Interrupter {
+ public:
+  Interrupter() : name_("drawerctl-interrupt-" + std::to_string(GetCurrentProcessId())) {
+    event_.reset(CreateEventA(nullptr, FALSE, FALSE, name_.c_str()));
+    SetEnvironmentVariableA("DRAWERCTL_INTERRUPT_EVENT", name_.c_str());
+  }
+  ~Interrupter() { SetEnvironmentVariableA("DRAWERCTL_INTERRUPT_EVENT", nullptr); }
+  void Press() { SetEvent(event_.get()); }
+
+ private:
+  std::string name_;
+  win::UniqueHandle event_;
+};
+
+constexpr char kClosedAfterInterrupt[] =
+    "interrupted (Ctrl+C): the device was released and the service closed";
 
 TEST(DrawerctlEvents, WatchPrintsEveryChangeWithItsTime) {
   EmulatedDrawer drawer("watch");
@@ -78,6 +98,60 @@ TEST(DrawerctlEvents, CycleRunsTheTillsWholeConversation) {
     EXPECT_NE(at, std::string::npos) << step << "\n" << r.out;
   }
   EXPECT_EQ(drawer.Printer().snapshot().kicks.size(), 2u) << "openDrawer and CheckHealth(2)";
+}
+
+TEST(DrawerctlEvents, CtrlCEndsWatchAfterClosingTheService) {
+  EmulatedDrawer drawer("interrupt-watch");
+  Interrupter ctrlC;
+  auto watching = drawer.Start("watch");  // until Ctrl+C
+  ASSERT_TRUE(drawer.AwaitEnabled(20000));
+  Sleep(1000);
+  ctrlC.Press();
+  ChildResult r = watching.get();
+  ASSERT_TRUE(r.finished) << r.out;
+  EXPECT_EQ(r.exitCode, 130u) << r.out << r.err;
+  EXPECT_TRUE(InOrder(r.out, {"watching until Ctrl+C", "seen: 0 open, 1 shut", "DeviceEnabled = 0",
+                              "ReleaseDevice()", "CloseService()", kClosedAfterInterrupt}))
+      << r.out;
+}
+
+TEST(DrawerctlEvents, CtrlCDuringWaitSaysWhyAndClosesOnceTheDrawerIsShut) {
+  EmulatedDrawer drawer("interrupt-wait");
+  drawer.Printer().openDrawer();
+  Interrupter ctrlC;
+  auto waiting = drawer.Start("wait", "--beep-duration 0");
+  ASSERT_TRUE(drawer.AwaitEnabled(20000));
+  Sleep(3000);  // into waitForDrawerClose
+  ctrlC.Press();
+  Sleep(1500);
+  drawer.Printer().closeDrawer();
+  ChildResult r = waiting.get();
+  ASSERT_TRUE(r.finished) << r.out;
+  EXPECT_EQ(r.exitCode, 130u) << r.out << r.err;
+  EXPECT_TRUE(InOrder(r.out, {"waiting for the drawer to be shut",
+                              "Ctrl+C: waitForDrawerClose cannot be cut short",
+                              "waitForDrawerClose returned", "ReleaseDevice()", "CloseService()",
+                              kClosedAfterInterrupt}))
+      << r.out;
+}
+
+TEST(DrawerctlEvents, ASecondCtrlCEndsAtOnceAndSaysWhatWasLeftUndone) {
+  EmulatedDrawer drawer("interrupt-twice");
+  drawer.Printer().openDrawer();  // and it stays open
+  Interrupter ctrlC;
+  auto waiting = drawer.Start("wait", "--beep-duration 0");
+  ASSERT_TRUE(drawer.AwaitEnabled(20000));
+  Sleep(3000);
+  ctrlC.Press();
+  Sleep(1000);
+  ctrlC.Press();
+  ChildResult r = waiting.get();
+  ASSERT_TRUE(r.finished) << r.out;
+  EXPECT_EQ(r.exitCode, 130u) << r.out << r.err;
+  EXPECT_TRUE(InOrder(r.out, {"Ctrl+C: waitForDrawerClose cannot be cut short",
+                              "second Ctrl+C: ended at once, without closing the service"}))
+      << r.out;
+  EXPECT_EQ(r.out.find("waitForDrawerClose returned"), std::string::npos) << r.out;
 }
 
 }  // namespace

@@ -111,10 +111,25 @@ std::optional<BeepSettings> BeepFrom(const ParsedArgs& args) {
   return b;
 }
 
+// The service object serves no call while waitForDrawerClose waits, so
+// nothing ends the wait from outside: a Ctrl+C during it says so at once.
+bool WaitForCloseSayingWhyCtrlCWaits(ServiceSession& s, const BeepSettings& beep) {
+  SetInterruptAction([] {
+    transcript::Say("  Ctrl+C: waitForDrawerClose cannot be cut short; drawerctl releases the "
+                    "device and closes the service as soon as the drawer is shut (Ctrl+C again "
+                    "ends at once, without closing)");
+  });
+  const bool ok = s.WaitForClose(beep);
+  SetInterruptAction({});
+  return ok;
+}
+
 bool WaitAndReport(ServiceSession& s, const BeepSettings& beep) {
+  if (Interrupted()) return true;  // not begun: it could not be ended
   size_t shutsBefore = s.Events().CountOf(opos::CASH_SUE_DRAWERCLOSED);
   bool wasOpen = s.Number(opos::PIDX_DrawerOpened).value_or(0) == 1;
-  if (!s.WaitForClose(beep)) return false;
+  if (!WaitForCloseSayingWhyCtrlCWaits(s, beep)) return false;
+  if (Interrupted()) return true;
   if (wasOpen && !s.AwaitEvent(opos::CASH_SUE_DRAWERCLOSED, shutsBefore, kCloseEventMs))
     transcript::Say("  (the close event has not arrived yet)");
   ShowDrawerOpened(s);
@@ -173,9 +188,10 @@ int Cycle(ServiceSession& s, const BeepSettings& beep, const std::string& name) 
   Heading("kick the drawer");
   if (!KickAndReport(s)) return Finish(s);
   Heading("wait until the drawer is shut (reminder beep while it stays open)");
-  if (!WaitAndReport(s, beep)) return Finish(s);
+  if (!WaitAndReport(s, beep) || Interrupted()) return Finish(s);
   Heading("health checks");
   for (LONG level : {opos::CH_INTERNAL, opos::CH_EXTERNAL}) {
+    if (Interrupted()) return Finish(s);
     size_t opensBefore = s.Events().CountOf(opos::CASH_SUE_DRAWEROPEN);
     if (!s.CheckHealth(level)) return Finish(s);
     ShowHealthText(s);

@@ -20,6 +20,9 @@ void SetInterruptAction(std::function<void()> action);
 
 // Pumps for `ms` milliseconds, or until interrupted.
 void PumpFor(DWORD ms);
+// Pumps for `ms` milliseconds whatever came: for the clean-up after an
+// interrupt, which must still let a delivery under way arrive.
+void PumpThroughInterrupt(DWORD ms);
 // Pumps until `done` is true, `ms` milliseconds have passed or an
 // interrupt came. Returns done().
 bool PumpUntil(const std::function<bool()>& done, DWORD ms);

@@ -178,7 +178,7 @@ void ServiceSession::Close() {
     // thread while this thread waits for the delivery thread: hold events
     // back and let any delivery under way arrive first.
     SetNumber(opos::PIDX_FreezeEvents, 1, true);
-    PumpFor(kDrainMs);
+    PumpThroughInterrupt(kDrainMs);
   }
   if (enabled_) {
     SetNumber(opos::PIDX_DeviceEnabled, 0, true);
