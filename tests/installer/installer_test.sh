@@ -124,6 +124,15 @@ for view in "${views[@]}"; do
 done
 snapshot "$work/before"
 
+# Wine's icacls changes nothing: a recorder takes its place, so that the
+# grant the setup program asks for can be read back.
+icacls_unix=$prefix/drive_c/windows/system32/icacls.exe
+icacls_log=$work/icacls.args
+cp "$(dirname "$setup")/installer_args_recorder.exe" "$icacls_unix"
+export HALYARD_RECORD_ARGS
+HALYARD_RECORD_ARGS=$(winepath -w "$icacls_log" 2>/dev/null)
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}icacls.exe=n"
+
 # ---- silent install with a first device ------------------------------------
 # The drawer sits on the emulator's port, which is known only after the
 # emulator runs from the installed folder: install first with a placeholder
@@ -133,6 +142,8 @@ wine "$setup" /S /DEVICE=KX8-InstallerTest /PORT=tcp:127.0.0.1:1 /PIN=2 \
 rc=$?
 [ "$rc" -eq 0 ] && pass "silent install exits 0" || fail "silent install exits 0 (got $rc)"
 for f in OPOSLog.ini uninstall.exe; do check "installed $f" test -f "$install_unix/$f"; done
+check "the setup program lets the Users group (S-1-5-32-545) modify Cashlog" \
+  grep -qF "\"$install_win\\Cashlog\" /grant *S-1-5-32-545:(OI)(CI)M" "$icacls_log"
 for f in Halyard.dll Ferrule.dll Quire.dll Scrubber.exe; do
   check "installed the 32-bit $f" test -f "$dir32/$f"
   check "the 32-bit $f is a 32-bit program" test "$(pe_machine "$dir32/$f")" = 014c
