@@ -6,10 +6,12 @@
 
 #include "args.h"
 #include "commands.h"
+#include "create_diagnosis.h"
 #include "device_config.h"
 #include "log_tail.h"
 #include "opos_names.h"
 #include "port_choice.h"
+#include "tests/support/scratch_files.h"
 
 namespace drawerctl {
 namespace {
@@ -144,6 +146,24 @@ TEST(Commands, EveryCommandHasHelpNamingItsUsage) {
     for (size_t i = 0; i < c->optionCount; ++i)
       EXPECT_NE(help.find("--" + std::string(c->options[i].name)), std::string::npos) << name;
   }
+}
+
+// The service object beside this test, copied alone into a folder: what a
+// till meets when an installation lost its libraries.
+TEST(CreateDiagnosis, AServerWithoutItsLibrariesNamesThemAndDoesNotSayRegisterAgain) {
+  char self[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string bin(self);
+  bin.resize(bin.find_last_of('\\') + 1);
+  ASSERT_TRUE(scratch::Exists(bin + "Halyard.dll")) << bin;
+  EXPECT_EQ(WhyServerCannotLoad(bin + "Halyard.dll"), "") << "it loads where it was built";
+
+  scratch::ScratchDir dir;
+  ASSERT_TRUE(CopyFileA((bin + "Halyard.dll").c_str(), (dir / "Halyard.dll").c_str(), FALSE));
+  const std::string why = WhyServerCannotLoad(dir / "Halyard.dll");
+  EXPECT_NE(why.find("Quire.dll"), std::string::npos) << why;
+  EXPECT_NE(why.find("registering again cannot help"), std::string::npos) << why;
+  EXPECT_EQ(why.find("regsvr32"), std::string::npos) << why;
 }
 
 }  // namespace

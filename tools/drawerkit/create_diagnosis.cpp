@@ -38,9 +38,22 @@ bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Loads the server as COM would; on failure names what it lacks.
-std::string WhyServerDoesNotLoad(const std::string& server) {
-  HMODULE module = LoadLibraryExA(server.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+// Loads the server the way a till finds its libraries: beside the server
+// and in the system folder only, not in drawerctl's own folder, which may
+// hold copies that the till's folder lacks. Windows without the search-flag
+// update refuses the flags; there the load is the one COM itself makes.
+HMODULE LoadAsATillWould(const std::string& server) {
+  HMODULE module = LoadLibraryExA(server.c_str(), nullptr,
+                                  LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+  if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER)
+    module = LoadLibraryExA(server.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  return module;
+}
+
+}  // namespace
+
+std::string WhyServerCannotLoad(const std::string& server) {
+  HMODULE module = LoadAsATillWould(server);
   const DWORD error = module ? ERROR_SUCCESS : GetLastError();
   if (module) FreeLibrary(module);
   if (error == ERROR_SUCCESS) return {};
@@ -48,17 +61,18 @@ std::string WhyServerDoesNotLoad(const std::string& server) {
     return "the registered " + server + " is built for the other bitness than drawerctl";
   const std::string dir = server.substr(0, server.find_last_of("\\/") + 1);
   std::string missing;
-  for (std::string_view name : kBesideServer)
-    if (!FileExists(dir + std::string(name)))
-      missing += (missing.empty() ? "" : ", ") + std::string(name);
+  int count = 0;
+  for (std::string_view name : kBesideServer) {
+    if (FileExists(dir + std::string(name))) continue;
+    missing += (missing.empty() ? "" : " and ") + std::string(name);
+    ++count;
+  }
   if (!missing.empty())
-    return server + " cannot load: " + missing + " is missing from " + dir +
-           " (reinstall; registering again cannot help)";
+    return server + " cannot load: " + missing + (count > 1 ? " are" : " is") +
+           " missing from " + dir + " (reinstall; registering again cannot help)";
   return server + " cannot load (Windows error " + std::to_string(error) +
          "): a library it needs is missing or broken; reinstall";
 }
-
-}  // namespace
 
 std::string DiagnoseCreateFailure(const std::string& progId, HRESULT hr) {
   if (progId != kServiceProgId)
@@ -72,7 +86,7 @@ std::string DiagnoseCreateFailure(const std::string& progId, HRESULT hr) {
   if (server.empty()) return std::string("the class is not registered: ") + kRegisterAgain;
   if (!FileExists(server))
     return "the registered server " + server + " is missing: " + kRegisterAgain;
-  std::string why = WhyServerDoesNotLoad(server);
+  std::string why = WhyServerCannotLoad(server);
   if (!why.empty()) return why;
   if (hr == CLASS_E_CLASSNOTAVAILABLE)
     return server + " does not serve the registered class: reinstall";

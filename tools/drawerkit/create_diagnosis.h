@@ -11,5 +11,8 @@
 namespace drawerctl {
 
 std::string DiagnoseCreateFailure(const std::string& progId, HRESULT hr);
+// Loads a server DLL as COM would: empty when it loads, else why not, naming
+// the libraries missing beside it.
+std::string WhyServerCannotLoad(const std::string& server);
 
 }  // namespace drawerctl
