@@ -91,7 +91,7 @@ bool Interrupted() { return WaitForSingleObject(InterruptEvent().get(), 0) == WA
 
 namespace {
 
-// Never set: a wait on it lasts its whole slice.
+// Never set: a pump that waits on it runs its whole time, interrupt or not.
 HANDLE NeverSet() {
   static win::UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
   return event.get();
@@ -106,7 +106,7 @@ bool Pump(const std::function<bool()>& done, DWORD ms, HANDLE interrupt) {
     DWORD index = 0;
     // Dispatches COM calls and window messages while it waits.
     HRESULT hr = CoWaitForMultipleHandles(0, slice, 1, &interrupt, &index);
-    if (hr == S_OK && interrupt != NeverSet()) return done();  // interrupted
+    if (hr == S_OK) return done();  // interrupted
   }
   return true;
 }
