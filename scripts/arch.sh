@@ -70,8 +70,8 @@ halyard_runnable_archs() {
   echo "${list# }"
 }
 
-# Exports what every Wine call of ARCH in PREFIX needs; `wine` and
-# `wineserver` below then mean the right programs.
+# Exports what every Wine call of ARCH in PREFIX needs; halyard_wine and
+# `wineserver` below then run the right programs.
 halyard_wine_env() {
   local arch=$1 prefix=$2
   export WINEPREFIX=$prefix WINEARCH=$arch WINEDEBUG=${WINEDEBUG:--all}
@@ -79,15 +79,41 @@ halyard_wine_env() {
   export WINELOADER
 }
 
-# Shadows Debian's wrapper, which would pick the 32-bit loader whatever the
-# prefix: the loader of the exported architecture runs the program.
-wine() {
+# The one way a script or test runs a Windows program, Wine's own (reg,
+# regsvr32, wineboot, winepath, cmd ...) included: through the loader of the
+# exported architecture. Debian's wrappers of those names pick the 32-bit
+# loader whenever wine32:i386 is installed, even on a kernel that cannot run
+# it; tests/build_bed/wrapper_calls.sh keeps them out of the tree.
+# Usage: halyard_wine PROGRAM [ARGS...]
+halyard_wine() {
   if [ -z "${WINELOADER:-}" ]; then
-    echo "arch: wine called before halyard_wine_env" >&2
+    echo "arch: halyard_wine $1 called before halyard_wine_env" >&2
     return 2
   fi
   "$WINELOADER" "$@"
 }
+
+# A path converted by Wine's winepath (-w: Unix to Windows, -u: Windows to
+# Unix). A conversion that fails or answers nothing says why on stderr and
+# fails, so that a caller never goes on with an empty path.
+# Usage: halyard_winepath -w|-u PATH
+halyard_winepath() {
+  local how=$1 path=$2 out err rc=0
+  err=$(mktemp) || return 1
+  out=$(halyard_wine winepath "$how" "$path" </dev/null 2>"$err") || rc=$?
+  out=${out//$'\r'/}
+  if [ "$rc" -ne 0 ] || [ -z "$out" ] || [[ $out == *$'\n'* ]]; then
+    echo "arch: winepath $how '$path' failed (exit $rc, answered '$out'): $(head -n 3 "$err" | tr '\n' ' ')" >&2
+    rm -f "$err"
+    return 1
+  fi
+  rm -f "$err"
+  printf '%s\n' "$out"
+}
+
+# The Windows form of an absolute Unix path through Wine's Z: drive, which
+# every prefix maps to /; pure text, for scripts that run before a prefix.
+halyard_z_path() { printf 'Z:%s' "${1//\//\\}"; }
 
 # The build tree of ARCH under the build root.
 halyard_build_dir() { echo "$1/$2"; }

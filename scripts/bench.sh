@@ -39,12 +39,12 @@ bash "$root/scripts/wine-prefix.sh" "$arch" "$prefix"
 halyard_wine_env "$arch" "$prefix"
 wineserver -p
 trap 'WINEPREFIX=$prefix wineserver -k 2>/dev/null || true' EXIT
-wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+halyard_wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 
 # Benchmarks that need the service object registered (and the printer
 # emulator, which they start themselves on loopback) find it through COM.
 if [ -f "$build/bin/Halyard.dll" ]; then
-  (cd "$build/bin" && wine regsvr32 /s Halyard.dll </dev/null >/dev/null 2>&1) || true
+  (cd "$build/bin" && halyard_wine regsvr32 /s Halyard.dll </dev/null >/dev/null 2>&1) || true
 fi
 
 quick=()
@@ -64,14 +64,14 @@ for exe in "$build"/bin/bench_*.exe; do
   fi
   echo "== $name" >&2
   status=0
-  (cd "$(dirname "$exe")" && wine "$exe" "${quick[@]}" "${sections[@]}" </dev/null 2>&1) | tr -d '\r' |
+  (cd "$(dirname "$exe")" && halyard_wine "$exe" "${quick[@]}" "${sections[@]}" </dev/null 2>&1) | tr -d '\r' |
     tee -a "$raw" | { grep -v '^BENCH ' >&2 || true; } || status=$?
   [ $status -eq 0 ] || echo "bench: $name exited with $status" >&2
 done
 
 machine_cpu=$(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')
 grep '^BENCH ' "$raw" | sed 's/^BENCH //' |
-  jq -s --arg cpu "$machine_cpu" --arg nproc "$(nproc)" --arg wine "$(wine --version) $arch" \
+  jq -s --arg cpu "$machine_cpu" --arg nproc "$(nproc)" --arg wine "$(halyard_wine --version) $arch" \
         --arg date "$(date -u +%Y-%m-%dT%H:%M:%SZ)" \
      '{machine: {cpu: $cpu, nproc: ($nproc|tonumber), wine: $wine, date: $date}, figures: .}' \
      >"$build/bench.json"

@@ -15,7 +15,6 @@ device=KX8-Demo
 auto_close_ms=${DEMO_AUTO_CLOSE_MS:-4000}
 
 say() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 bash "$root/scripts/setup.sh"
 arch=""
@@ -68,13 +67,13 @@ flush_size=0
 format=%T [%L] %m
 INI
 # The service object finds its folder (OPOSLog.ini, Cashlog\) from this entry.
-wine reg add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\OPOS_is1' \
-     /v UninstallString /d "\"$(winpath "$install")\\uninstall.exe\"" /f >/dev/null
-if ! wine regsvr32 /s "$(winpath "$install")\\Halyard.dll" </dev/null; then
-  echo "demo: regsvr32 could not register $(winpath "$install")\\Halyard.dll" >&2
+halyard_wine reg add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\OPOS_is1' \
+     /v UninstallString /d "\"$(halyard_z_path "$install")\\uninstall.exe\"" /f >/dev/null
+if ! halyard_wine regsvr32 /s "$(halyard_z_path "$install")\\Halyard.dll" </dev/null; then
+  echo "demo: regsvr32 could not register $(halyard_z_path "$install")\\Halyard.dll" >&2
   exit 1
 fi
-echo "registered SOTarvoCash.SOTvCash ($(halyard_bits "$arch")) from $(winpath "$install")\\Halyard.dll"
+echo "registered SOTarvoCash.SOTvCash ($(halyard_bits "$arch")) from $(halyard_z_path "$install")\\Halyard.dll"
 echo "log settings: ${install#$root/}/OPOSLog.ini (level=Log_Level_Debug)"
 
 say "printer emulator on loopback (the drawer shuts by itself ${auto_close_ms} ms after it opens)"
@@ -96,7 +95,7 @@ if [ -z "$port" ]; then
 fi
 echo "listening on 127.0.0.1:$port"
 
-drawerctl() { wine "$install/drawerctl.exe" "$@"; }
+drawerctl() { halyard_wine "$install/drawerctl.exe" "$@"; }
 
 say "drawerctl add $device --port tcp:127.0.0.1:$port --pin 2 --sensor high-open"
 drawerctl add "$device" --port "tcp:127.0.0.1:$port" --pin 2 --sensor high-open --replace
@@ -111,7 +110,7 @@ say "what the printer saw"
 grep -iE 'kick|drawer|connect' "$emulator_log" | sed 's/^/  /' || true
 
 log=$install/Cashlog/CashRollback.log
-say "the service object's log: ${log#$root/}  ($(winpath "$install")\\Cashlog\\CashRollback.log)"
+say "the service object's log: ${log#$root/}  ($(halyard_z_path "$install")\\Cashlog\\CashRollback.log)"
 if [ -f "$log" ]; then
   # The delivery thread looks at its empty queue five times a second
   # ("Cash.fEventJob(1,0,0)" answered by "Cash.fEventJob:0"); those pairs are

@@ -12,7 +12,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build_root=${HALYARD_BUILD_DIR:-$root/build}
 out=$root/docs
 
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 bash "$root/scripts/setup.sh"
 need=()
@@ -53,9 +52,9 @@ export DISPLAY=$display
 halyard_wine_env "$arch" "$prefix"
 if [ ! -f "$prefix/.screenshots-ready" ]; then
   rm -rf "$prefix"
-  WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot -i >/dev/null 2>&1 </dev/null
+  WINEDLLOVERRIDES="mscoree,mshtml=" halyard_wine wineboot -i >/dev/null 2>&1 </dev/null
   wineserver -w
-  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+  halyard_wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
        >/dev/null 2>&1 </dev/null
   touch "$prefix/.screenshots-ready"
 fi
@@ -64,9 +63,9 @@ rm -rf "$install" && mkdir -p "$install"
 cp "$bin/"{Halyard.dll,Ferrule.dll,Quire.dll,drawerctl.exe,drawerconfig.exe,printer-emulator.exe} \
    "$install/"
 printf '[Cash_Log]\r\nlevel=Log_Level_Debug\r\n' >"$install/OPOSLog.ini"
-wine reg add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\OPOS_is1' \
-     /v UninstallString /d "\"$(winpath "$install")\\uninstall.exe\"" /f >/dev/null 2>&1
-wine regsvr32 /s "$(winpath "$install")\\Halyard.dll" </dev/null
+halyard_wine reg add 'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\OPOS_is1' \
+     /v UninstallString /d "\"$(halyard_z_path "$install")\\uninstall.exe\"" /f >/dev/null 2>&1
+halyard_wine regsvr32 /s "$(halyard_z_path "$install")\\Halyard.dll" </dev/null
 
 log=$install/printer-emulator.log
 "$WINELOADER" "$install/printer-emulator.exe" --address 127.0.0.1 --port 0 --sensor high-when-shut \
@@ -79,15 +78,15 @@ for _ in $(seq 1 200); do
   sleep 0.1
 done
 [ -n "$port" ] || { cat "$log" >&2; exit 1; }
-drawerctl() { wine "$install/drawerctl.exe" "$@" </dev/null >/dev/null 2>&1; }
+drawerctl() { halyard_wine "$install/drawerctl.exe" "$@" </dev/null >/dev/null 2>&1; }
 # Only the drawers of these pictures, whatever an earlier run left.
 for view in /reg:32 /reg:64; do
-  wine reg delete 'HKLM\SOFTWARE\OLEforRetail\ServiceOPOS\CashDrawer' /f $view >/dev/null 2>&1 </dev/null || true
+  halyard_wine reg delete 'HKLM\SOFTWARE\OLEforRetail\ServiceOPOS\CashDrawer' /f $view >/dev/null 2>&1 </dev/null || true
 done
 drawerctl add KX8-FrontTill --port "tcp:127.0.0.1:$port" --pin 2 --sensor high-shut --replace
 drawerctl add KX8-Side --port COM3:38400,N,8,1 --pin 5 --replace
 
-wine "$install/drawerconfig.exe" </dev/null >/dev/null 2>&1 &
+halyard_wine "$install/drawerconfig.exe" </dev/null >/dev/null 2>&1 &
 window=$(xdotool search --sync --onlyvisible --name '^Halyard cash drawers$' | head -n 1)
 sleep 2
 shot() { import -window "$1" "$out/$2"; echo "wrote docs/$2"; }

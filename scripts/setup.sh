@@ -6,6 +6,8 @@
 # parsers clang with its sanitizer and libFuzzer runtime and GoogleTest's
 # host libraries.
 # Idempotent: says nothing and changes nothing when everything is already there.
+# wine32:i386 is tried again on every run while it is missing, for a minute
+# at most, so that a machine where it once failed meets what a new one meets.
 set -euo pipefail
 
 need_pkgs=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools libwine-dev
@@ -22,11 +24,7 @@ for p in "${need_pkgs[@]}"; do installed "$p" || missing+=("$p"); done
 missing_optional=()
 for p in "${optional_pkgs[@]}"; do installed "$p" || missing_optional+=("$p"); done
 [ ${#missing[@]} -eq 0 ] && [ ${#missing_optional[@]} -eq 0 ] && exit 0
-
-# Once the optional packages were tried and refused, a marker keeps later runs
-# quiet and fast; remove it to try again.
-marker=/var/lib/halyard-setup-optional-refused
-if [ ${#missing[@]} -eq 0 ] && [ -f "$marker" ]; then exit 0; fi
+optional_seconds=${HALYARD_SETUP_OPTIONAL_SECONDS:-60}
 
 if ! command -v apt-get >/dev/null; then
   echo "setup: missing packages ${missing[*]} ${missing_optional[*]}, and there is no apt-get to install them (Debian 12 expected)" >&2
@@ -40,7 +38,7 @@ if [ "$(id -u)" -ne 0 ]; then
   fi
   SUDO="sudo"
 fi
-echo "setup: installing ${missing[*]} ${missing_optional[*]}" >&2
+[ ${#missing[@]} -eq 0 ] || echo "setup: installing ${missing[*]}" >&2
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 # Each step names itself when it fails, with apt's own last words.
@@ -60,8 +58,10 @@ export DEBIAN_FRONTEND=noninteractive
 # A mirror in the middle of a sync fails one list or two ("File has unexpected
 # size"); apt keeps the rest, so after a few tries the install goes ahead and
 # says for itself whether anything it needs is missing.
+lists_fresh=0
 update_lists() {
   local try
+  lists_fresh=1
   for try in 1 2 3; do
     $SUDO apt-get update -qq >"$log" 2>&1 && return 0
     sleep $((try * 5))
@@ -69,16 +69,41 @@ update_lists() {
   echo "setup: apt-get update left some package lists out; going on with the rest:" >&2
   grep -E '^(E|W):' "$log" | head -n 3 >&2
 }
-update_lists
 if [ ${#missing[@]} -gt 0 ]; then
+  update_lists
   run_step "apt-get install" $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# The optional packages within a bound: the download (with fresh lists when
+# the ones at hand do not lead to it) may take what is left of it; the
+# install from the downloaded files is never cut short, so dpkg is never
+# stopped half way.
+deadline=$((SECONDS + optional_seconds))
+left() { local s=$((deadline - SECONDS)); [ "$s" -gt 0 ] && echo "$s" || echo 1; }
+# Why apt refused, in one line: its first error, or the bound it ran into.
+apt_reason() {
+  if [ "$1" -eq 124 ]; then echo "no answer within ${optional_seconds} s"
+  else grep -m1 -E '^E:|Depends|Unable' "$log" | sed 's/^ *//' | cut -c1-200
+  fi
+}
+download_optional() {
+  timeout "$(left)" $SUDO apt-get install -y -qq --no-install-recommends --download-only \
+    "${missing_optional[@]}" >"$log" 2>&1
+}
 if [ ${#missing_optional[@]} -gt 0 ]; then
-  if $SUDO apt-get install -y -qq --no-install-recommends "${missing_optional[@]}" >"$log" 2>&1; then
-    $SUDO rm -f "$marker"
+  rc=0
+  download_optional || rc=$?
+  if [ "$rc" -ne 0 ] && [ "$lists_fresh" -eq 0 ] && [ $((deadline - SECONDS)) -gt 5 ]; then
+    timeout "$(left)" $SUDO apt-get update -qq >"$log" 2>&1 || true
+    rc=0
+    download_optional || rc=$?
+  fi
+  if [ "$rc" -eq 0 ] &&
+     $SUDO apt-get install -y -qq --no-install-recommends --no-download "${missing_optional[@]}" >"$log" 2>&1; then
+    echo "setup: installed ${missing_optional[*]}" >&2
   else
-    echo "setup: ${missing_optional[*]} could not be installed (apt: $(grep -m1 -E 'Depends|^E:' "$log" | sed 's/^ *//')); this host will run the 64-bit suite only" >&2
-    $SUDO touch "$marker" 2>/dev/null || true
+    [ "$rc" -ne 0 ] || rc=1
+    echo "setup: ${missing_optional[*]} could not be installed ($(apt_reason "$rc")); this host will run the 64-bit suite only, and the next run tries again" >&2
   fi
 fi
 echo "setup: done" >&2

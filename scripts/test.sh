@@ -78,7 +78,7 @@ for arch in $HALYARD_ALL_ARCHS; do
   # started up front keeps ctest from waiting on it after every test.
   current_prefix=$prefix
   wineserver -p 2>/dev/null || true  # already running in this prefix is fine
-  wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+  halyard_wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 
   report=$dir/ctest-junit.xml
   rm -f "$report"

@@ -36,14 +36,14 @@ elif [ -d "$prefix" ] && [ ! -f "$prefix/.halyard-ready" ]; then
   rm -rf "$prefix"
 fi
 log=$prefix.boot.log
-if ! WINEDLLOVERRIDES="mscoree,mshtml=" wine wineboot -i >"$log" 2>&1 </dev/null; then
+if ! WINEDLLOVERRIDES="mscoree,mshtml=" halyard_wine wineboot -i >"$log" 2>&1 </dev/null; then
   echo "wine-prefix: wineboot could not make the $arch prefix $prefix:" >&2
   tail -n 20 "$log" >&2
   exit 1
 fi
 wineserver -w
-wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 </dev/null
-wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 </dev/null
+halyard_wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1 </dev/null
+halyard_wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 </dev/null
 wineserver -w
 if [ "$(prefix_arch)" != "$arch" ]; then
   echo "wine-prefix: wineboot left $prefix without a $arch registry (see $log)" >&2

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The scripts' side of the test bed: the one answer to "which architectures
-# run here" and its override, and a Wine prefix of the wrong architecture in
-# a build folder made anew rather than reused.
+# run here" and its override, a Wine prefix of the wrong architecture in a
+# build folder made anew rather than reused, and no script, CMake file or
+# test that calls one of Debian's Wine wrappers.
 # Usage: scripts_test.sh win32|win64 SOURCE_DIR WORK_DIR
 set -uo pipefail
 arch=$1 src=$2 work=$3
@@ -41,9 +42,34 @@ made=$(grep -m1 '^#arch=' "$prefix/system.reg" 2>/dev/null | tr -d '\r')
 [ ! -e "$prefix/left-by-the-other-build" ] && pass "nothing of the old prefix is left" \
                                             || fail "nothing of the old prefix is left"
 halyard_wine_env "$arch" "$prefix"
-wine cmd /c exit </dev/null >/dev/null 2>&1 && pass "a program runs in it" || fail "a program runs in it"
+halyard_wine cmd /c exit </dev/null >/dev/null 2>&1 && pass "a program runs in it" || fail "a program runs in it"
+converted=$(halyard_winepath -w "$work" 2>&1)
+[ "$converted" = "$(halyard_z_path "$work")" ] && pass "winepath runs through the loader: $converted" \
+                                               || fail "winepath runs through the loader (got '$converted')"
 wineserver -k 2>/dev/null
 rm -rf "$prefix" "$prefix.lock" "$prefix.boot.log"
+
+# The wrapper-call finder finds exactly the calls of its sample lines ...
+finder=$src/tests/build_bed/wrapper_calls.sh
+sample=$src/tests/build_bed/fixtures/wrapper_calls.txt
+want=$(grep -n '# call$' "$sample" | cut -d: -f1 | tr '\n' ' ')
+got=$(bash "$finder" --files "$sample" | sed -n 's/^[^:]*:\([0-9]*\): .*/\1/p' | tr '\n' ' ')
+[ -n "$want" ] && [ "$got" = "$want" ] && pass "the wrapper-call finder finds the sample's calls (lines $want)" \
+                                       || fail "the wrapper-call finder finds the sample's calls (want lines $want, got $got)"
+# ... and none in the tree: every Wine program runs through its loader.
+calls=$(bash "$finder" "$src" 2>&1); rc=$?
+if [ "$rc" -eq 0 ]; then
+  pass "no script, CMake file or test calls a Debian Wine wrapper"
+else
+  fail "these call a Debian Wine wrapper (it picks the 32-bit loader whenever wine32:i386 is installed); run the program with halyard_wine of scripts/arch.sh:"
+  printf '%s\n' "$calls" | sed 's/^/     /'
+fi
+
+# A conversion that fails says why and gives no path.
+out=$(WINELOADER=false halyard_winepath -w /tmp 2>&1); rc=$?
+[ "$rc" -ne 0 ] && [[ $out == *"winepath -w '/tmp' failed"* ]] \
+  && pass "a failed winepath fails with its reason: $out" \
+  || fail "a failed winepath fails with its reason (exit $rc, got '$out')"
 
 if [ "$failures" -ne 0 ]; then echo "scripts_test: $failures check(s) failed"; exit 1; fi
 echo "scripts_test: all checks passed"

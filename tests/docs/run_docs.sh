@@ -31,17 +31,17 @@ die() { echo "docs: $*" >&2; exit 1; }
 bash "$src/scripts/wine-prefix.sh" "$arch" "$prefix" || die "no Wine prefix at $prefix"
 halyard_wine_env "$arch" "$prefix"
 wineserver -p 2>/dev/null || true
-wine cmd /c exit </dev/null >/dev/null 2>&1 || true
+halyard_wine cmd /c exit </dev/null >/dev/null 2>&1 || true
 
 # An installation as the setup program leaves it: the server registered, the
 # uninstall entry that tells the service object and drawerctl where the log
 # goes, and logging on at the level a fault hunt uses.
 set_up_installation() {
   local dir view
-  dir=$(printf 'Z:%s' "$bin/Halyard.dll" | tr / '\\')
-  wine regsvr32 /s "$dir" </dev/null >/dev/null 2>&1 || die "regsvr32 $dir failed"
+  dir=$(halyard_z_path "$bin/Halyard.dll")
+  halyard_wine regsvr32 /s "$dir" </dev/null >/dev/null 2>&1 || die "regsvr32 $dir failed"
   for view in /reg:64 /reg:32; do
-    wine reg add "$uninstall_key" /v UninstallString /d "$install_dir\\unins000.exe" /f $view \
+    halyard_wine reg add "$uninstall_key" /v UninstallString /d "$install_dir\\unins000.exe" /f $view \
       </dev/null >/dev/null 2>&1 || die "writing the uninstall entry ($view) failed"
   done
   unix_dir=$prefix/drive_c/$(printf '%s' "${install_dir#C:\\}" | tr '\\' /)
@@ -71,7 +71,7 @@ fresh_page() {
   local view
   rm -rf "$unix_dir/Cashlog"
   for view in /reg:64 /reg:32; do
-    wine reg delete "$drawers_key" /f $view </dev/null >/dev/null 2>&1
+    halyard_wine reg delete "$drawers_key" /f $view </dev/null >/dev/null 2>&1
   done
   printf 'close\nonline\nanswer\n' >&7
 }

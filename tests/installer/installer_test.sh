@@ -34,10 +34,15 @@ view_name() { case $1 in /reg:32) echo "32-bit view" ;; /reg:64) echo "64-bit vi
 
 pass() { echo "ok   $*"; }
 fail() { echo "FAIL $*"; failures=$((failures + 1)); }
+# A helper whose failure would turn a check's answer around stops the whole
+# test with its reason, from inside a check or a command substitution too.
+exec 3>&1
+trap 'echo "installer_test: stopped"; exit 1' USR1
+stop() { echo "FAIL $*" >&3; kill -s USR1 $$; exit 1; }
 check() { local what=$1; shift; if "$@" >/dev/null 2>&1; then pass "$what"; else fail "$what"; fi; }
 check_not() { local what=$1; shift; if "$@" >/dev/null 2>&1; then fail "$what"; else pass "$what"; fi; }
 # reg_has VIEW KEY [reg query arguments...]
-reg_has() { local view=$1 key=$2; shift 2; wine reg query "$key" "$@" $view </dev/null; }
+reg_has() { local view=$1 key=$2; shift 2; halyard_wine reg query "$key" "$@" $view </dev/null; }
 reg_value() { reg_has "$@" 2>/dev/null | tr -d '\r'; }
 # check_each_view WHAT COMMAND... : COMMAND gets the view as its first argument.
 check_each_view() {
@@ -70,7 +75,7 @@ server_of_view() {
   path=$(reg_value "$view" "HKLM\\SOFTWARE\\Classes\\CLSID\\$clsid\\InprocServer32" /ve |
          sed -n 's/.*REG_SZ *//p')
   [ -n "$path" ] || return 1
-  wine winepath -u "$path" </dev/null 2>/dev/null | tr -d '\r'
+  halyard_winepath -u "$path" 2>&3 || stop "the path $path of the $(view_name "$view") cannot be read as a Unix path"
 }
 # registered_in VIEW DIR MACHINE: the view's server is DIR/Halyard.dll of that machine type.
 registered_in() {
@@ -90,7 +95,7 @@ bash "$src/scripts/wine-prefix.sh" "$arch" "$prefix" || { echo "FAIL no Wine pre
 # A server of its own, kept for the whole run, with its output away from
 # ctest's pipe.
 wineserver -p >/dev/null 2>&1 </dev/null
-wine cmd /c exit >/dev/null 2>&1 </dev/null
+halyard_wine cmd /c exit >/dev/null 2>&1 </dev/null
 
 # The sweep and the uninstaller's own removal may only touch the package's
 # entries: the parts of the machine registry they work in, in every view,
@@ -114,13 +119,13 @@ uninstall_entry_left() {
 
 # A leftover of an earlier, interrupted run would make the comparison lie.
 if uninstall_entry_left; then
-  wine "$install_win\\uninstall.exe" /S </dev/null
+  halyard_wine "$install_win\\uninstall.exe" /S </dev/null
   for _ in $(seq 1 100); do uninstall_entry_left || break; sleep 0.3; done
 fi
 
 # Another vendor's drawer, which the uninstaller must leave alone.
 for view in "${views[@]}"; do
-  wine reg add "$cashdrawer_key\\OtherVendor-Till1" /ve /d Other.CashDrawer /f $view >/dev/null </dev/null
+  halyard_wine reg add "$cashdrawer_key\\OtherVendor-Till1" /ve /d Other.CashDrawer /f $view >/dev/null </dev/null
 done
 snapshot "$work/before"
 
@@ -130,14 +135,17 @@ icacls_unix=$prefix/drive_c/windows/system32/icacls.exe
 icacls_log=$work/icacls.args
 cp "$(dirname "$setup")/installer_args_recorder.exe" "$icacls_unix"
 export HALYARD_RECORD_ARGS
-HALYARD_RECORD_ARGS=$(winepath -w "$icacls_log" 2>/dev/null)
+# Without the recorder's path every later grant check would fail for a
+# reason of its own: stop here with the conversion's.
+HALYARD_RECORD_ARGS=$(halyard_winepath -w "$icacls_log") ||
+  stop "the recorder's log path cannot be given to Windows programs (see above)"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}icacls.exe=n"
 
 # ---- silent install with a first device ------------------------------------
 # The drawer sits on the emulator's port, which is known only after the
 # emulator runs from the installed folder: install first with a placeholder
 # port, then point the device at the emulator with drawerctl.
-wine "$setup" /S /DEVICE=KX8-InstallerTest /PORT=tcp:127.0.0.1:1 /PIN=2 \
+halyard_wine "$setup" /S /DEVICE=KX8-InstallerTest /PORT=tcp:127.0.0.1:1 /PIN=2 \
      /SENSOR=high-open "/D=$install_win" </dev/null
 rc=$?
 [ "$rc" -eq 0 ] && pass "silent install exits 0" || fail "silent install exits 0 (got $rc)"
@@ -187,7 +195,7 @@ check_each_view "the first device is configured" first_device
 
 # ---- installing again over it ------------------------------------------------
 echo '; kept by the integrator' >>"$install_unix/OPOSLog.ini"
-wine "$setup" /S "/D=$install_win" </dev/null
+halyard_wine "$setup" /S "/D=$install_win" </dev/null
 rc=$?
 [ "$rc" -eq 0 ] && pass "a second install over the first exits 0" \
                 || fail "a second install over the first exits 0 (got $rc)"
@@ -209,7 +217,7 @@ for _ in $(seq 1 150); do
 done
 [ -n "$port" ] && pass "installed printer emulator listens" || fail "installed printer emulator listens"
 
-drawerctl() { wine "$tools/drawerctl.exe" "$@" </dev/null; }
+drawerctl() { halyard_wine "$tools/drawerctl.exe" "$@" </dev/null; }
 check "drawerctl points the device at the emulator" \
   drawerctl add KX8-InstallerTest --port "tcp:127.0.0.1:$port" --sensor high-open --replace
 points_at_emulator() { reg_value "$1" "$cashdrawer_key\\KX8-InstallerTest" /v Port | grep -q ":$port"; }
@@ -233,13 +241,13 @@ marker_views=()
 for view in "${views[@]}"; do
   [ "$view" = /reg:32 ] && [ "$runs32" = 0 ] && continue
   marker_views+=("$view")
-  wine reg add "$posprinter_key" /v LeftByKX8Tool /d 'KX8 printer' /f $view >/dev/null </dev/null
+  halyard_wine reg add "$posprinter_key" /v LeftByKX8Tool /d 'KX8 printer' /f $view >/dev/null </dev/null
 done
 kill "$emulator_pid" 2>/dev/null; emulator_pid=""
 
 # ---- silent uninstall --------------------------------------------------------
 # The uninstaller runs from a copy in the temporary folder: wait for its end.
-wine "$install_win\\uninstall.exe" /S </dev/null
+halyard_wine "$install_win\\uninstall.exe" /S </dev/null
 gone=0
 for _ in $(seq 1 200); do
   if ! uninstall_entry_left && [ ! -e "$install_unix" ]; then gone=1; break; fi
@@ -263,7 +271,7 @@ else
   sed 's/^/     | /' "$work/diff"
 fi
 for view in "${views[@]}"; do
-  wine reg delete "$cashdrawer_key\\OtherVendor-Till1" /f $view >/dev/null 2>&1 </dev/null
+  halyard_wine reg delete "$cashdrawer_key\\OtherVendor-Till1" /f $view >/dev/null 2>&1 </dev/null
 done
 
 # An option the installer does not know how to honour stops it before it
@@ -271,7 +279,7 @@ done
 for bad in "/PORT=COM1 /PIN=3" "/PORT=COM1 /SENSOR=open" "/PORT=USB1" "/DEVICE=KX8-Bad" \
            '/DEVICE=KX8\Bad /PORT=COM1'; do
   # shellcheck disable=SC2086
-  wine "$setup" /S $bad "/D=$install_win" </dev/null
+  halyard_wine "$setup" /S $bad "/D=$install_win" </dev/null
   rc=$?
   [ "$rc" -eq 2 ] && pass "$bad stops the install with exit code 2" \
                   || fail "$bad stops the install with exit code 2 (got $rc)"
