@@ -55,6 +55,9 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   run_step "adding the i386 architecture (for wine32:i386)" $SUDO dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
+# Another setup (a second test run, a colleague's) may hold dpkg's lock: wait
+# for it rather than give up at once.
+lock_wait() { echo "-o DPkg::Lock::Timeout=$1"; }
 # A mirror in the middle of a sync fails one list or two ("File has unexpected
 # size"); apt keeps the rest, so after a few tries the install goes ahead and
 # says for itself whether anything it needs is missing.
@@ -63,7 +66,7 @@ update_lists() {
   local try
   lists_fresh=1
   for try in 1 2 3; do
-    $SUDO apt-get update -qq >"$log" 2>&1 && return 0
+    $SUDO apt-get $(lock_wait 300) update -qq >"$log" 2>&1 && return 0
     sleep $((try * 5))
   done
   echo "setup: apt-get update left some package lists out; going on with the rest:" >&2
@@ -71,7 +74,7 @@ update_lists() {
 }
 if [ ${#missing[@]} -gt 0 ]; then
   update_lists
-  run_step "apt-get install" $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  run_step "apt-get install" $SUDO apt-get $(lock_wait 300) install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
 # The optional packages within a bound: the download (with fresh lists when
@@ -87,19 +90,19 @@ apt_reason() {
   fi
 }
 download_optional() {
-  timeout "$(left)" $SUDO apt-get install -y -qq --no-install-recommends --download-only \
+  timeout "$(left)" $SUDO apt-get $(lock_wait "$(left)") install -y -qq --no-install-recommends --download-only \
     "${missing_optional[@]}" >"$log" 2>&1
 }
 if [ ${#missing_optional[@]} -gt 0 ]; then
   rc=0
   download_optional || rc=$?
   if [ "$rc" -ne 0 ] && [ "$lists_fresh" -eq 0 ] && [ $((deadline - SECONDS)) -gt 5 ]; then
-    timeout "$(left)" $SUDO apt-get update -qq >"$log" 2>&1 || true
+    timeout "$(left)" $SUDO apt-get $(lock_wait "$(left)") update -qq >"$log" 2>&1 || true
     rc=0
     download_optional || rc=$?
   fi
   if [ "$rc" -eq 0 ] &&
-     $SUDO apt-get install -y -qq --no-install-recommends --no-download "${missing_optional[@]}" >"$log" 2>&1; then
+     $SUDO apt-get $(lock_wait 300) install -y -qq --no-install-recommends --no-download "${missing_optional[@]}" >"$log" 2>&1; then
     echo "setup: installed ${missing_optional[*]}" >&2
   else
     [ "$rc" -ne 0 ] || rc=1
