@@ -41,7 +41,8 @@ std::string DescribeDevice(const DeviceFacts& f) {
   text += " (model class " + std::to_string(f.modelClass) + "), " + PortTypeText(f.portType);
   if (!f.port.empty()) text += " " + f.port;
   if (f.noSensor) return text + ", no drawer sensor";
-  return text + (f.sensorSetWhileShut ? ", sensor bit set while shut" : ", sensor bit set while open");
+  return text +
+         (f.sensorSetWhileShut ? ", sensor bit set while shut" : ", sensor bit set while open");
 }
 
 std::string DescribeServiceObject() {

@@ -11,10 +11,10 @@
 struct DeviceFacts {
   const char* model = nullptr;  // the printer model named in the device name; null: none
   LONG modelClass = 0;
-  LONG portType = 0;            // as OpenPort reported it
-  std::string port;             // the device key's Port value; empty when it has none
-  BYTE pinSelect = 0;           // 0: connector pin 2, 1: pin 5
-  bool noSensor = false;        // the printer reports no drawer sensor
+  LONG portType = 0;      // as OpenPort reported it
+  std::string port;       // the device key's Port value; empty when it has none
+  BYTE pinSelect = 0;     // 0: connector pin 2, 1: pin 5
+  bool noSensor = false;  // the printer reports no drawer sensor
   bool sensorSetWhileShut = true;
 };
 

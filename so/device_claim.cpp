@@ -35,10 +35,10 @@ DWORD WINAPI DeviceClaim::Hold(LPVOID self) {
   const DWORD r = WaitForMultipleObjects(2, wanted, FALSE, claim.timeout_);
   const bool owned = r == WAIT_OBJECT_0 || r == WAIT_ABANDONED_0;
   claim.taken_over_ = r == WAIT_ABANDONED_0;
-  claim.attempt_ = owned                      ? Outcome::Claimed
-                   : r == WAIT_TIMEOUT        ? Outcome::TimedOut
-                   : r == WAIT_OBJECT_0 + 1   ? Outcome::Closed
-                                              : Outcome::Failed;
+  claim.attempt_ = owned                    ? Outcome::Claimed
+                   : r == WAIT_TIMEOUT      ? Outcome::TimedOut
+                   : r == WAIT_OBJECT_0 + 1 ? Outcome::Closed
+                                            : Outcome::Failed;
   HANDLE quit = claim.quit_.get();
   SetEvent(claim.done_.get());
   if (!owned) return 0;

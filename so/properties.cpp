@@ -24,12 +24,14 @@ constexpr NumberProperty kNumberProperties[] = {
     {opos::PIDX_ResultCode, "ResultCode", [](const SOTvCash& s) -> LONG { return s.ResultCode; }},
     // Only a result of 114 (OPOS_E_EXTENDED) has an extended code, and no
     // call of this service gives 114.
-    {opos::PIDX_ResultCodeExtended, "ResultCodeExtended", [](const SOTvCash&) -> LONG { return 0; }},
+    {opos::PIDX_ResultCodeExtended, "ResultCodeExtended",
+     [](const SOTvCash&) -> LONG { return 0; }},
     {opos::PIDX_ServiceObjectVersion, "ServiceObjectVersion",
      [](const SOTvCash&) -> LONG { return opos::SERVICE_OBJECT_VERSION; }},
     {opos::PIDX_State, "State", [](const SOTvCash& s) -> LONG { return s.State; }},
     // Status values carry no data: nothing to convert.
-    {opos::PIDX_BinaryConversion, "BinaryConversion", [](const SOTvCash&) -> LONG { return 0; }},
+    {opos::PIDX_BinaryConversion, "BinaryConversion",
+     [](const SOTvCash&) -> LONG { return 0; }},
     {opos::PIDX_PowerNotify, "PowerNotify", [](const SOTvCash& s) -> LONG { return s.PowerNotify; }},
     {opos::PIDX_PowerState, "PowerState", [](const SOTvCash& s) -> LONG { return s.PowerState; }},
     {opos::PIDX_CapPowerReporting, "CapPowerReporting",

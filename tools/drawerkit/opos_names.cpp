@@ -152,7 +152,8 @@ std::string DescribePropertyValue(const PropertyInfo& p, LONG value) {
   switch (p.index) {
     case opos::PIDX_State: return text + " " + std::string(StateName(value));
     case opos::PIDX_PowerState: return text + " " + std::string(PowerStateName(value));
-    case opos::PIDX_CapPowerReporting: return text + " " + std::string(NameIn(kPowerReporting, value));
+    case opos::PIDX_CapPowerReporting:
+      return text + " " + std::string(NameIn(kPowerReporting, value));
     case opos::PIDX_PowerNotify: return text + " " + std::string(NameIn(kPowerNotify, value));
     case opos::PIDX_ResultCode: return ResultLabel(value);
     case opos::PIDX_DrawerOpened: return text + (value ? " (open)" : " (shut)");
