@@ -70,6 +70,10 @@ void WorkerPair::ShutReading() {
   }
 }
 
+void WorkerPair::ObservePower(PrinterPower now) {
+  context_.power.Observe(now, [this](LONG state) { fEventJob(EVENTJOB_PUT, state, 0); });
+}
+
 void WorkerPair::OpenReading() {
   DrawerWatch& watch = context_.watch;
   win::CsLock lock(watch.csDrawerWait);
@@ -113,6 +117,7 @@ WorkerPair::PollCycle WorkerPair::PollOnce(bool periodReading) {
   PortWords words;
   if (!printer.ReadStatus(words)) {
     printer.Trail().Failed(words);
+    ObservePower(PrinterPower::Off);
     return {gPollNapMs, true};
   }
   const int* d = words.d;
@@ -123,6 +128,8 @@ WorkerPair::PollCycle WorkerPair::PollOnce(bool periodReading) {
             static_cast<int>(static_cast<signed char>(s[2])),
             static_cast<int>(static_cast<signed char>(s[3])), d[0], d[1], d[2], d[3], d[4], d[5],
             d[6]);
+  // Before the drawer: a printer back on line tells of what changed while it was off.
+  ObservePower(PowerOfReading(s));
 
   if (printer.HasNoSensor()) {
     printer.Trail().Good(s[0], "no sensor");

@@ -19,6 +19,7 @@
 #include "common/win32_sync.h"
 #include "events/drawer_watch.h"
 #include "events/event_queue.h"
+#include "events/power_watch.h"
 #include "events/printer_session.h"
 #include "events/shared_long.h"
 
@@ -42,6 +43,7 @@ struct WorkerContext {
   const SharedLong& freeze_events;  // FreezeEvents: nothing is read or delivered while 1
   SharedLong& state;                // State: busy while the drawer reads open
   SharedLong& drawer_opened;        // DrawerOpened
+  PowerWatch& power;                // told of every reading, queues the power changes
 };
 
 // How far EndWorkerThreads got.
@@ -130,6 +132,8 @@ class WorkerPair {
   void PollUntilStopped();
   void OpenReading();
   void ShutReading();
+  // Tells the power watch what a reading (or its failure) said.
+  void ObservePower(PrinterPower now);
   void DeliverUntilStopped(IDispatch* co);
   // The poll thread's pause between readings; ends early at a stop request.
   void Nap(DWORD ms);

@@ -13,9 +13,9 @@ HRESULT SOTvCash::DirectIO(LONG Command, LONG* pData, BSTR* pString, LONG* pRC) 
     LOG_DEBUG(gLogHandle, "Cash.DirectIO %d:Opened is false%s", 0, kEmptySuffix);
     return S_OK;
   }
-  // No command is supported and none changes anything: the call is accepted
-  // and ResultCode keeps the result of the last real operation.
-  if (pRC != nullptr) *pRC = opos::SUCCESS;
+  // No command is supported and none changes anything: the call is
+  // accepted, and a till that reads ResultCode after it finds its result.
+  SetResult(pRC, opos::SUCCESS);
   TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
   LOG_DEBUG(gLogHandle, "Cash.DirectIO:%d%s", 0, kEmptySuffix);
   return S_OK;

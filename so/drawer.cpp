@@ -1,4 +1,5 @@
 // openDrawer: kick the drawer and give the poll thread a while to see it open.
+// Refused while another service holds the device's claim.
 
 #include "diag/log_text.h"
 #include "so/service_object.h"
@@ -59,6 +60,10 @@ void ReportKickFailed(SOTvCash& so, LONG* pRC, const PortWords& w) {
 HRESULT SOTvCash::openDrawer(LONG* pRC) {
   LOG_DEBUG(gLogHandle, "Cash.openDrawer(0x%2x)", AddressOf(pRC));
   if (!bOpened) return Refuse(*this, pRC, opos::E_CLOSED);
+  if (claim_.HeldElsewhere(szDeviceName)) {
+    LOG_ERROR(gLogHandle, "Cash.openDrawer %d: claimed by another application%s", 0, kEmptySuffix);
+    return Refuse(*this, pRC, opos::E_CLAIMED);
+  }
   if (!DeviceEnabled) return Refuse(*this, pRC, opos::E_DISABLED);
 
   LOG_DEBUG(gLogHandle, "Cash.openDrawer PortType:%d", printer_.PortType());

@@ -1,33 +1,39 @@
 // SetDeviceEnabled: enabling hands the Control Object's interface to the
 // delivery thread, switches the printer's automatic status report on, queues
-// the drawer's present state and starts the poll thread.
+// the printer's power (when the till asked for it) and the drawer's present
+// state, and starts the poll thread. Each gives the OPOS result the till
+// reads as ResultCode.
 #include "so/service_object.h"
 
-void SOTvCash::SetDeviceEnabled(LONG enabled) {
+LONG SOTvCash::SetDeviceEnabled(LONG enabled) {
   LOG_DEBUG(gLogHandle, "Cash.SetDeviceEnabled(%d)", enabled);
   if (enabled == 1) {
     // The threads, events and port exist only while the service is open.
     if (bOpened != 1) {
       TraceProperty(TRACE_DeviceEnabled, TRACE_ERROR);
       LOG_ERROR(gLogHandle, "Cash.SetDeviceEnabled exit Opened is false%s", kEmptySuffix);
-      return;
+      return opos::E_CLOSED;
     }
     // Enabled and monitoring: nothing to do. Enabled after a release: the
     // threads have stopped and are started again below.
     if (DeviceEnabled == 1 && !workers_->StopRequested()) {
       LOG_DEBUG(gLogHandle, "Cash.SetDeviceEnabled ok");
-      return;
+      return opos::SUCCESS;
     }
-    StartMonitoring();
-    return;
+    return StartMonitoring();
   }
   if (enabled == 0 && DeviceEnabled == 0) {
     TraceProperty(TRACE_DeviceEnabled, TRACE_ERROR);
     LOG_ERROR(gLogHandle, "Cash.SetDeviceEnabled exit DeviceEnabled FALSE%s", kEmptySuffix);
-    return;
+    return opos::SUCCESS;
   }
-  if (enabled == 0) DeviceEnabled = 0;
+  if (enabled == 0) {
+    DeviceEnabled = 0;
+    rooms_->power.Stop();
+  }
   LOG_DEBUG(gLogHandle, "Cash.SetDeviceEnabled:ok%s", kEmptySuffix);
+  // DeviceEnabled is a boolean: 0 or 1.
+  return enabled == 0 ? opos::SUCCESS : opos::E_ILLEGAL;
 }
 
 bool SOTvCash::RestartWorkerThreads() {
@@ -57,15 +63,15 @@ bool SOTvCash::RestartWorkerThreads() {
   return true;
 }
 
-void SOTvCash::StartMonitoring() {
+LONG SOTvCash::StartMonitoring() {
   // Called back from the Control Object while its threads are being ended.
   if (workers_->Ending()) {
     LOG_ERROR(gLogHandle, "Cash.SetDeviceEnabled exit threads are being ended%s", kEmptySuffix);
-    return;
+    return opos::E_FAILURE;
   }
   if (workers_->StopRequested() && !RestartWorkerThreads()) {
     DeviceEnabled = 0;
-    return;
+    return opos::E_FAILURE;
   }
 
   // Only a delivery thread that has not yet taken an interface gets one, and
@@ -88,18 +94,24 @@ void SOTvCash::StartMonitoring() {
               "0x%x,0x%x,0x%x,0x%x",
               static_cast<int>(lastError), d[0], d[1], d[2], d[3], d[4], d[5], d[6], d[7], d[8],
               d[9], d[10], d[11]);
-    return;
+    return opos::E_FAILURE;
   }
 
   QueueFirstStatus();
   workers_->StartPolling();
   DeviceEnabled = 1;
   LOG_DEBUG(gLogHandle, "Cash.SetDeviceEnabled:ok%s", kEmptySuffix);
+  return opos::SUCCESS;
 }
 
 void SOTvCash::QueueFirstStatus() {
   PortWords words;
   const PrinterSession::FirstStatus first = printer_.ReadFirstStatus(words);
+  // The printer's power goes first, as at every reading of the poll thread.
+  rooms_->power.Start(
+      first == PrinterSession::FirstStatus::NoAnswer ? PrinterPower::Off
+                                                     : PowerOfReading(printer_.StatusBytes()),
+      [this](LONG state) { workers_->fEventJob(EVENTJOB_PUT, state, 0); });
   // The poll thread may already run (an enable after a disable).
   win::CsLock lock(watch_.csDrawerWait);
   if (first == PrinterSession::FirstStatus::NoAnswer) {

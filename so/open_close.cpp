@@ -6,6 +6,7 @@
 #include <string>
 
 #include "diag/log_text.h"
+#include "so/descriptions.h"
 #include "so/service_object.h"
 
 namespace {
@@ -24,7 +25,7 @@ constexpr PrinterModel kPrinterModels[] = {
     {"KX-R38", 4},   {"KX-R35", 4},   {"KX-L51", 4},   {"KX-H30", 4},   {"KQ-U04", 4},
     {"KX-R36-2", 2}, {"KX-V88", 4},   {"KX8", 4},
 };
-constexpr LONG kUnknownModelClass = 4;
+constexpr PrinterModel kUnknownModel{nullptr, 4};
 
 constexpr char kDeviceKeyFormat[] = "SOFTWARE\\OLEforRetail\\ServiceOPOS\\CashDrawer\\%s";
 constexpr size_t kDeviceKeySize = 200;
@@ -41,10 +42,10 @@ constexpr EventMethod kEventMethods[] = {
     {L"SOStatusUpdate", &SOTvCash::dispidSOStatusUpdate},
 };
 
-LONG ModelClassOf(const char* deviceName) {
+const PrinterModel& ModelOf(const char* deviceName) {
   for (const PrinterModel& model : kPrinterModels)
-    if (std::strstr(deviceName, model.name) != nullptr) return model.modelClass;
-  return kUnknownModelClass;
+    if (std::strstr(deviceName, model.name) != nullptr) return model;
+  return kUnknownModel;
 }
 
 // A registry number counts only as a 32-bit REG_DWORD of exactly 4 bytes.
@@ -55,6 +56,19 @@ bool ReadDword(HKEY key, const char* name, DWORD& value) {
   if (rc != ERROR_SUCCESS || type != REG_DWORD || size != sizeof(data)) return false;
   value = data;
   return true;
+}
+
+// The printer's address as the port library reads it, for the description
+// only: a missing or odd value leaves it out.
+std::string ReadPortValue(HKEY key) {
+  char text[256] = {};
+  DWORD type = 0, size = sizeof(text) - 1;
+  if (RegQueryValueExA(key, "Port", nullptr, &type, reinterpret_cast<BYTE*>(text), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_SZ) {
+    return {};
+  }
+  return text;
 }
 
 // A call answered at once, with nothing changed but ResultCode.
@@ -157,7 +171,8 @@ HRESULT SOTvCash::OpenService(BSTR DeviceClass, BSTR DeviceName, IDispatch* pDis
   }
 
   PortWords openWords;
-  if (!printer_.Open(szDeviceClass, szDeviceName, ModelClassOf(szDeviceName), openWords)) {
+  const PrinterModel& model = ModelOf(szDeviceName);
+  if (!printer_.Open(szDeviceClass, szDeviceName, model.modelClass, openWords)) {
     const int* d = openWords.d;
     bOpened = 0;
     SetResult(pRC, opos::E_FAILURE);
@@ -180,7 +195,8 @@ HRESULT SOTvCash::OpenService(BSTR DeviceClass, BSTR DeviceName, IDispatch* pDis
     return S_OK;
   }
 
-  if (!ReadDeviceSettings()) {
+  std::string port;
+  if (!ReadDeviceSettings(port)) {
     GiveBackOpening();
     SetResult(pRC, opos::E_FAILURE);
     return S_FALSE;
@@ -192,14 +208,17 @@ HRESULT SOTvCash::OpenService(BSTR DeviceClass, BSTR DeviceName, IDispatch* pDis
   FreezeEvents = 0;
   State = opos::S_IDLE;
   DrawerOpened = 0;
-  PowerState = opos::PS_UNKNOWN;
+  rooms_->power.Open(PowerCapabilityOf(printer_));
+  DeviceDescription = DescribeDevice({model.name, model.modelClass, printer_.PortType(), port,
+                                      printer_.PinSelect(), printer_.HasNoSensor(),
+                                      printer_.SensorNormal() != 0});
   SetResult(pRC, opos::SUCCESS);
   TraceProperty(TRACE_ResultCode, TRACE_DEBUG);
   LOG_DEBUG(gLogHandle, "Cash.OpenService:%d%s", 0, kEmptySuffix);
   return S_OK;
 }
 
-bool SOTvCash::ReadDeviceSettings() {
+bool SOTvCash::ReadDeviceSettings(std::string& port) {
   char path[kDeviceKeySize];
   std::snprintf(path, sizeof(path), kDeviceKeyFormat, szDeviceName);
   win::UniqueHKey key;
@@ -219,6 +238,7 @@ bool SOTvCash::ReadDeviceSettings() {
   }
   printer_.SetPinSelect(value != 0 ? 1 : 0);
   gPinSelect = printer_.PinSelect();
+  port = ReadPortValue(key.get());
   return true;
 }
 
@@ -235,6 +255,9 @@ HRESULT SOTvCash::CloseService(LONG* pRC) {
   if (end.Both()) Sleep(300);
 
   DeviceEnabled = 0;
+  rooms_->power.Stop();
+  // Another service, here or in another process, may claim the device now.
+  claim_.Release();
   Claimed = 0;
   bOpened = 0;
   SetResult(pRC, opos::SUCCESS);

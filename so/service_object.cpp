@@ -15,7 +15,8 @@ SOTvCash::~SOTvCash() { CloseForDestruction(); }
 
 win::ComPtr<WorkerPair> SOTvCash::NewWorkers() {
   return win::ComPtr<WorkerPair>::adopt(new WorkerPair(
-      WorkerContext{rooms_, this, printer_, watch_, FreezeEvents, State, DrawerOpened}));
+      WorkerContext{rooms_, this, printer_, watch_, FreezeEvents, State, DrawerOpened,
+                    rooms_->power}));
 }
 
 IUnknown* SOTvCash::InnerUnknown() { return &inner_; }

@@ -12,9 +12,12 @@
 //   so/direct_io.cpp       DirectIO, ClearInput, ClearOutput
 // and the rooms, each owning the state it uses:
 //   so/service_rooms.h     the block the worker threads share with the service
+//   so/device_claim        the claim of the device name across the machine
+//   so/descriptions        the device's and the service object's descriptions
 //   events/printer_session the port and every call into the port library
 //   events/worker_pair     the poll and delivery threads, their events and the event queue
 //   events/drawer_watch    what the poll thread shares with waitForDrawerClose
+//   events/power_watch     the printer's power as reported to a till that asks
 //   diag/trace             the property trace
 #pragma once
 
@@ -23,6 +26,7 @@
 #include <oleauto.h>
 
 #include <memory>
+#include <string>
 
 #include "common/win32_raii.h"
 #include "diag/log.h"
@@ -31,6 +35,7 @@
 #include "events/printer_session.h"
 #include "events/shared_long.h"
 #include "events/worker_pair.h"
+#include "so/device_claim.h"
 #include "so/service_rooms.h"
 #include "ext/opos.h"
 #include "halyard.h"  // generated from server/halyard.idl
@@ -102,13 +107,14 @@ class SOTvCash : public ISOTvCash {
   // from TracedValue (so/properties.cpp).
   LONG TraceProperty(LONG code, LONG level) { return trace_.Write(code, level); }
 
-  // The DeviceEnabled property's setter (so/enable.cpp).
-  void SetDeviceEnabled(LONG enabled);
-  // The device key's OpenSingle and PinSingle (so/open_close.cpp).
-  bool ReadDeviceSettings();
+  // The DeviceEnabled property's setter (so/enable.cpp); the OPOS result.
+  LONG SetDeviceEnabled(LONG enabled);
+  // The device key's OpenSingle and PinSingle, and its Port value for the
+  // description (so/open_close.cpp).
+  bool ReadDeviceSettings(std::string& port);
   // Enable steps from handing over the Control Object to the poll thread's
-  // start (so/enable.cpp).
-  void StartMonitoring();
+  // start (so/enable.cpp); the OPOS result.
+  LONG StartMonitoring();
   // Ends the threads of a released device and gives the service a fresh
   // pair (so/enable.cpp); false when the old poll thread still runs or the
   // new threads or events could not be made.
@@ -121,6 +127,7 @@ class SOTvCash : public ISOTvCash {
   PrinterSession& Printer() { return printer_; }
   WorkerPair& Workers() { return *workers_.get(); }
   DrawerWatch& Watch() { return watch_; }
+  PowerWatch& Power() const { return rooms_->power; }
 
   // ---- The OPOS state ---------------------------------------------------
   SharedLong bOpened{0};
@@ -131,15 +138,17 @@ class SOTvCash : public ISOTvCash {
   char szDeviceName[kNameBufferSize] = {};
   char szDeviceClass[kNameBufferSize] = {};
   LONG ResultCode = 0;
-  LONG PowerState = 0;
+  SharedLong& PowerState = rooms_->power.PowerState;
   SharedLong& State = rooms_->state;
-  LONG PowerNotify = 0;
+  SharedLong& PowerNotify = rooms_->power.PowerNotify;
   LONG OutputID = 0;
   SharedLong& FreezeEvents = rooms_->freezeEvents;
   SharedLong DeviceEnabled{0};
   SharedLong Claimed{0};
   // Text of the last health check, readable as the CheckHealthText property.
   char szCheckHealthText[96] = {};
+  // What the device is and where, told by the last successful opening.
+  std::string DeviceDescription;
 
  private:
   // COM plumbing (so/service_object.cpp)
@@ -174,6 +183,7 @@ class SOTvCash : public ISOTvCash {
   PrinterSession& printer_ = rooms_->printer;
   DrawerWatch& watch_ = rooms_->watch;
   win::ComPtr<WorkerPair> workers_ = NewWorkers();
+  DeviceClaim claim_;
   Inner inner_{this};
   PropertyTrace trace_{[this](LONG code) { return TracedValue(code); }};
   IUnknown* outer_ = nullptr;  // the controlling unknown; inner_ when not aggregated

@@ -1,5 +1,6 @@
 // waitForDrawerClose: block until the poll thread reads the drawer shut,
 // leaving it the beep values to sound the reminder while the drawer stays open.
+// Refused while another service holds the device's claim.
 
 #include "diag/log_text.h"
 #include "so/service_object.h"
@@ -16,8 +17,8 @@ void RefuseDebug(SOTvCash& so, LONG* pRC, LONG rc, const char* closingLine) {
   LOG_DEBUG(gLogHandle, closingLine, 0, kEmptySuffix);
 }
 
-void RefuseError(SOTvCash& so, LONG* pRC, const char* closingLine) {
-  so.SetResult(pRC, opos::E_FAILURE);
+void RefuseError(SOTvCash& so, LONG* pRC, const char* closingLine, LONG rc = opos::E_FAILURE) {
+  so.SetResult(pRC, rc);
   so.TraceProperty(TRACE_ResultCode, TRACE_ERROR);
   LOG_ERROR(gLogHandle, closingLine, 0, kEmptySuffix);
 }
@@ -129,6 +130,11 @@ HRESULT SOTvCash::waitForDrawerClose(LONG beepTimeout, LONG beepFrequency, LONG 
             beepDuration, beepDelay, AddressOf(pRC));
   if (!bOpened) {
     RefuseDebug(*this, pRC, opos::E_CLOSED, "Cash.waitForDrawerClose one:%d%s");
+    return S_OK;
+  }
+  if (claim_.HeldElsewhere(szDeviceName)) {
+    RefuseError(*this, pRC, "Cash.waitForDrawerClose claimed by another application:%d%s",
+                opos::E_CLAIMED);
     return S_OK;
   }
   if (!DeviceEnabled) {

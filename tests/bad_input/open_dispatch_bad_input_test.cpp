@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <map>
 #include <random>
 #include <set>
 
@@ -46,10 +47,96 @@ class OpenDispatchBadInput : public ServiceFixture {
     ASSERT_TRUE(WaitStatus(before + 2, 15000));
   }
 
+  // GetPropertyNumber and SetPropertyNumber as the Control Object calls them.
+  LONG Get(LONG index) {
+    std::vector<VARIANT> args(1);
+    VariantInit(&args[0]);
+    args[0].vt = VT_I4;
+    args[0].lVal = index;
+    VARIANT result;
+    VariantInit(&result);
+    EXPECT_EQ(CallMethod(disp_.get(), 11, args, &result), S_OK) << index;
+    EXPECT_EQ(result.vt, VT_I4) << index;
+    return result.lVal;
+  }
+  // The result the set left, read back as the Control Object reads it.
+  LONG Set(LONG index, LONG value) {
+    std::vector<VARIANT> args(2);
+    for (VARIANT& v : args) {
+      VariantInit(&v);
+      v.vt = VT_I4;
+    }
+    args[0].lVal = index;
+    args[1].lVal = value;
+    VARIANT result;
+    VariantInit(&result);
+    EXPECT_EQ(CallMethod(disp_.get(), 12, args, &result), S_OK) << index << " " << value;
+    return Get(opos::PIDX_ResultCode);
+  }
+
   win::ComPtr<IDispatch> disp_;
 };
 
+// Every numeric index the Control Object forwards.
+constexpr LONG kForwarded[] = {1, 3, 4, 6, 7, 8, 9, 11, 13, 14, 501, 1001, 1501, 1502};
+
+// What a set gives on an open, enabled service.
+LONG ExpectedSetResult(LONG index, LONG value) {
+  switch (index) {
+    case opos::PIDX_DeviceEnabled: return value == 0 || value == 1 ? 0 : opos::E_ILLEGAL;
+    case opos::PIDX_FreezeEvents: return 0;  // any number is stored
+    case opos::PIDX_BinaryConversion: return value == 0 ? 0 : opos::E_ILLEGAL;
+    default: return opos::E_ILLEGAL;  // PowerNotify too: only while disabled
+  }
+}
+
 }  // namespace
+
+TEST_F(OpenDispatchBadInput, EveryForwardedIndexSetAndReadInAndOutOfRange) {
+  auto values = [&] {
+    std::map<LONG, LONG> now;
+    for (LONG index : kForwarded)
+      if (index != opos::PIDX_ResultCode) now[index] = Get(index);
+    return now;
+  };
+  for (LONG index : kForwarded) {
+    for (LONG value : {LONG(0), LONG(1), LONG(2), LONG(-1), LONG(LONG_MIN), LONG(LONG_MAX)}) {
+      const std::string what = "set " + std::to_string(index) + " to " + std::to_string(value);
+      const std::map<LONG, LONG> before = values();
+      const LONG rc = Set(index, value);
+      EXPECT_EQ(rc, ExpectedSetResult(index, value)) << what;
+      std::map<LONG, LONG> after = values();
+      if (rc == opos::SUCCESS) {
+        // Only the property set may change, and back it goes.
+        if (after[index] != before.at(index)) {
+          EXPECT_EQ(Set(index, before.at(index)), 0) << what;
+        }
+        after[index] = before.at(index);
+      }
+      EXPECT_EQ(after, before) << what;
+    }
+  }
+  // Disabled, PowerNotify takes its two values and nothing else.
+  ASSERT_EQ(Set(opos::PIDX_DeviceEnabled, 0), 0);
+  for (LONG value : {LONG(2), LONG(-1), LONG(LONG_MIN)})
+    EXPECT_EQ(Set(opos::PIDX_PowerNotify, value), opos::E_ILLEGAL) << value;
+  EXPECT_EQ(Get(opos::PIDX_PowerNotify), opos::PN_DISABLED);
+  EXPECT_EQ(Set(opos::PIDX_PowerNotify, opos::PN_ENABLED), 0);
+  EXPECT_EQ(Set(opos::PIDX_PowerNotify, opos::PN_DISABLED), 0);
+  // Strings: none can be written, and every read comes back as a string or none.
+  for (LONG index : {1000001L, 1000002L, 1000003L, 1000004L, 0L, 1000005L, -1L}) {
+    win::UniqueBstr text = win::MakeBstr(L"x");
+    EXPECT_EQ(so->SetPropertyString(index, text.get()), S_OK);
+    EXPECT_EQ(Get(opos::PIDX_ResultCode), opos::E_ILLEGAL) << index;
+    win::UniqueBstr read;
+    EXPECT_EQ(so->GetPropertyString(index, read.put()), S_OK);
+    EXPECT_EQ(read.get() != nullptr, index >= 1000001 && index <= 1000004) << index;
+  }
+  EXPECT_EQ(Get(opos::PIDX_DeviceEnabled), 0);
+  ASSERT_EQ(Set(opos::PIDX_DeviceEnabled, 1), 0);
+  PumpFor(1500);  // each enable told the drawer's state again: let those arrive first
+  ExpectStillDelivering();
+}
 
 TEST_F(OpenDispatchBadInput, EachArgumentOfEveryShape) {
   std::vector<Shape> shapes = BadShapes(co.get());

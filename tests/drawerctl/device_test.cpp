@@ -1,10 +1,14 @@
 // drawerctl.exe against the real registered service object and the printer
 // emulator on loopback: what an operator sees for a drawer that opens, one
-// that does not, a printer that is not there, and the property and health
-// read-outs.
+// that does not, a printer that is not there, the property and health
+// read-outs, and a drawer that another process has claimed.
 #include <gtest/gtest.h>
 
+#include <future>
+
 #include "emulated_drawer.h"
+#include "ext/opos.h"
+#include "tests/support/device_session.h"
 
 namespace {
 
@@ -71,6 +75,78 @@ TEST(DrawerctlDevice, HealthChecksReportTheirTextAndTheExternalOneKicks) {
   ASSERT_NE(text, std::string::npos) << external.out;
   EXPECT_NE(external.out.compare(text, 20, "CheckHealthText = \"\""), 0) << "no health text";
   EXPECT_EQ(drawer.Printer().snapshot().kicks.size(), 1u);
+}
+
+// A claim holds across processes: drawerctl cannot take a drawer that a
+// till holds and says why; the till's drawer methods are refused while
+// drawerctl holds it, its claim waits, and it gets the drawer once drawerctl
+// lets go, or ends without letting go.
+TEST(DrawerctlDevice, AClaimHeldInAnotherProcessIsNamedAndEndsWithIt) {
+  EmulatedDrawer drawer("claimed");
+  RunOnSta([&] {
+    {
+      DeviceSession till(CreateRegisteredService(), drawer.Name());
+      ASSERT_TRUE(till) << "SOTarvoCash.SOTvCash is not registered";
+      ASSERT_EQ(till.Open(), opos::SUCCESS);
+      LONG rc = -1;
+      till.service()->ClaimDevice(0, &rc);
+      ASSERT_EQ(rc, opos::SUCCESS);
+      ChildResult r = drawer.Run("open");
+      EXPECT_EQ(r.exitCode, 1u) << r.out << r.err;
+      EXPECT_TRUE(InOrder(r.out, {"ClaimDevice(1000)", "OPOS_E_TIMEOUT (112)",
+                                  "check: claimed by another application"}))
+          << r.out;
+      EXPECT_EQ(r.out.find("openDrawer()"), std::string::npos) << r.out;
+      EXPECT_TRUE(drawer.Printer().snapshot().kicks.empty());
+    }  // the till closes
+
+    auto watching = drawer.Start("watch", "--seconds 4");
+    ASSERT_TRUE(drawer.AwaitEnabled(20000));  // drawerctl claims before it enables
+    DeviceSession till(CreateRegisteredService(), drawer.Name());
+    ASSERT_EQ(till.Open(), opos::SUCCESS);
+    ISOTvCash* so = till.service();
+    so->SetPropertyNumber(opos::PIDX_DeviceEnabled, 1);
+    LONG rc = -1;
+    so->openDrawer(&rc);
+    EXPECT_EQ(rc, opos::E_CLAIMED);
+    EXPECT_EQ(till.Property(opos::PIDX_ResultCode), opos::E_CLAIMED);
+    so->waitForDrawerClose(0, 0, 0, 100, &rc);
+    EXPECT_EQ(rc, opos::E_CLAIMED);
+    DWORD start = GetTickCount();
+    so->ClaimDevice(500, &rc);
+    const DWORD timedOutMs = GetTickCount() - start;
+    EXPECT_EQ(rc, opos::E_TIMEOUT);
+    EXPECT_EQ(till.Property(opos::PIDX_ResultCode), opos::E_TIMEOUT);
+    EXPECT_GE(timedOutMs, 450u);
+    start = GetTickCount();
+    so->ClaimDevice(30000, &rc);
+    const DWORD releasedMs = GetTickCount() - start;
+    EXPECT_EQ(rc, opos::SUCCESS) << "drawerctl released it";
+    ChildResult r = watching.get();
+    EXPECT_EQ(r.exitCode, 0u) << r.out << r.err;
+    so->openDrawer(&rc);
+    EXPECT_EQ(rc, opos::SUCCESS);
+    EXPECT_EQ(drawer.Printer().snapshot().kicks.size(), 1u);
+    so->ReleaseDevice(&rc);
+    std::printf("ClaimDevice(500) against another process: 112 after %lu ms; "
+                "ClaimDevice(30000): 0 after %lu ms, as drawerctl released\n",
+                static_cast<unsigned long>(timedOutMs), static_cast<unsigned long>(releasedMs));
+
+    // A holder that is killed: its end gives the claim up.
+    const int connections = drawer.Printer().snapshot().connections;
+    auto killed = std::async(std::launch::async, [&] {
+      return RunChild("drawerctl.exe watch " + drawer.Name(), 8000);
+    });
+    ASSERT_TRUE(drawer.Printer().waitFor(
+        [&](const emulator::Snapshot& seen) { return seen.connections > connections; }, 20000));
+    PumpFor(2500);  // past its claim, into its watch
+    so->openDrawer(&rc);
+    EXPECT_EQ(rc, opos::E_CLAIMED) << "drawerctl holds it";
+    so->ClaimDevice(30000, &rc);
+    EXPECT_EQ(rc, opos::SUCCESS) << "the killed holder's claim was given up";
+    r = killed.get();
+    EXPECT_FALSE(r.finished) << "killed after its time limit: " << r.out;
+  });
 }
 
 }  // namespace

@@ -56,6 +56,14 @@ TEST(ResultNames, AFailedOpenPointsAtThePortAndTheLog) {
   EXPECT_NE(afterOpen, ResultHint("ReleaseDevice", 111));
 }
 
+TEST(ResultNames, AClaimHeldElsewhereIsNamedAsSuch) {
+  constexpr std::string_view kClaimed = "claimed by another application";
+  EXPECT_EQ(ResultHint("openDrawer", 102).substr(0, kClaimed.size()), kClaimed);
+  EXPECT_EQ(ResultHint("ClaimDevice", 112).substr(0, kClaimed.size()), kClaimed);
+  EXPECT_EQ(ResultHint("anything", 112).find(kClaimed), std::string_view::npos)
+      << "a timeout elsewhere is the printer's";
+}
+
 TEST(PropertyNames, DescribeValuesAnOperatorReads) {
   const PropertyInfo* state = FindProperty("state");
   ASSERT_NE(state, nullptr);
@@ -63,6 +71,8 @@ TEST(PropertyNames, DescribeValuesAnOperatorReads) {
   EXPECT_EQ(DescribePropertyValue(*state, 3), "3 OPOS_S_BUSY");
   EXPECT_EQ(DescribePropertyValue(*FindProperty("DrawerOpened"), 1), "1 (open)");
   EXPECT_EQ(DescribePropertyValue(*FindProperty("PowerState"), 2000), "2000 OPOS_PS_UNKNOWN");
+  EXPECT_EQ(DescribePropertyValue(*FindProperty("CapPowerReporting"), 2), "2 OPOS_PR_ADVANCED");
+  EXPECT_EQ(FindProperty("ServiceObjectDescription")->kind, PropertyKind::Text);
   EXPECT_EQ(FindProperty("CheckHealthText")->index, 1000001);
   EXPECT_EQ(FindProperty("NoSuchProperty"), nullptr);
 }

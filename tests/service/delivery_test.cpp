@@ -140,11 +140,13 @@ TEST_F(Delivery, AFailedStatusEnableLeavesTheDeviceDisabledAndTheEnableCanBeRetr
   EXPECT_EQ(Scripted_CallCount(SCRIPTED_READ), 0) << "the poll thread was not started";
   EXPECT_EQ(co->CallCount(), 0u);
 
-  // Through the property: the outcome shows in DeviceEnabled, not ResultCode.
+  // Through the property: the till reads the failure as ResultCode.
   Scripted_QueueResult(SCRIPTED_WRITE, 0);
   so->SetPropertyNumber(opos::PIDX_DeviceEnabled, 1);
   EXPECT_EQ(so->DeviceEnabled, 0);
-  EXPECT_EQ(so->ResultCode, 0);
+  LONG read = -1;
+  so->GetPropertyNumber(opos::PIDX_ResultCode, &read);
+  EXPECT_EQ(read, opos::E_FAILURE);
 
   // The delivery thread already runs with its interface: no second hand-over.
   const DWORD start = GetTickCount();

@@ -130,6 +130,85 @@ TEST_F(ServiceEndToEnd, EveryDrawerChangeArrivesOnceAndInOrder) {
   });
 }
 
+// What a till reads through the Control Object: after each call the result
+// of that call, descriptions that say what the drawer is and where, and,
+// once it asked for them, the printer's power changes among the drawer's,
+// each once and in the order they happened.
+TEST_F(ServiceEndToEnd, ResultsDescriptionsAndPowerAreWhatATillReads) {
+  RunOnSta([&] {
+    DeviceSession s(CreateRegisteredService(), device_.Name());
+    ASSERT_TRUE(s) << "SOTarvoCash.SOTvCash is not registered";
+    ISOTvCash* so = s.service();
+    ASSERT_EQ(s.Open(), opos::SUCCESS);
+    LONG rc = -1;
+    so->openDrawer(&rc);
+    EXPECT_EQ(rc, opos::E_DISABLED);
+    EXPECT_EQ(s.Property(opos::PIDX_ResultCode), opos::E_DISABLED) << "not 0: the kick failed";
+    EXPECT_EQ(s.Property(opos::PIDX_ResultCodeExtended), 0);
+
+    EXPECT_EQ(s.StringProperty(opos::PIDX_DeviceName), device_.Name());
+    const std::string device = s.StringProperty(opos::PIDX_DeviceDescription);
+    EXPECT_NE(device.find("connector pin 2 of a KX-R58 receipt printer"), std::string::npos)
+        << device;
+    EXPECT_NE(device.find("network port " + LoopbackPortValue(printer_.port())),
+              std::string::npos)
+        << device;
+    const std::string service = s.StringProperty(opos::PIDX_ServiceObjectDescription);
+    EXPECT_NE(service.find("Halyard cash drawer service object 1.7.0, "), std::string::npos)
+        << service;
+    std::printf("DeviceDescription \"%s\"\nServiceObjectDescription \"%s\"\n", device.c_str(),
+                service.c_str());
+
+    EXPECT_EQ(s.Property(opos::PIDX_CapPowerReporting), opos::PR_ADVANCED);
+    EXPECT_EQ(s.Property(opos::PIDX_PowerState), opos::PS_UNKNOWN);
+    so->SetPropertyNumber(opos::PIDX_PowerNotify, opos::PN_ENABLED);
+    EXPECT_EQ(s.Property(opos::PIDX_ResultCode), opos::SUCCESS);
+    so->SetPropertyNumber(opos::PIDX_DeviceEnabled, 1);
+    ASSERT_TRUE(s.WaitUpdates(2));
+    EXPECT_EQ(s.Property(opos::PIDX_PowerState), opos::PS_ONLINE);
+    printer_.openDrawer();
+    ASSERT_TRUE(s.WaitUpdates(3));
+
+    // Switched off: reported as off, and a kick now fails as the till reads it.
+    const DWORD off = GetTickCount();
+    device_.SwitchOff();
+    ASSERT_TRUE(s.WaitUpdates(4, 5000));
+    const DWORD offMs = GetTickCount() - off;
+    EXPECT_EQ(s.Property(opos::PIDX_PowerState), opos::PS_OFF);
+    so->openDrawer(&rc);
+    EXPECT_EQ(rc, opos::E_FAILURE);
+    EXPECT_EQ(s.Property(opos::PIDX_ResultCode), opos::E_FAILURE) << "not 0: the kick failed";
+
+    // Switched on with the drawer shut meanwhile: on line, then the drawer.
+    const DWORD on = GetTickCount();
+    ASSERT_TRUE(device_.SwitchOn(false));
+    ASSERT_TRUE(s.WaitUpdates(6, 10000));
+    const DWORD onMs = GetTickCount() - on;
+    device_.printer().setOffline(true);
+    ASSERT_TRUE(s.WaitUpdates(7));
+    EXPECT_EQ(s.Property(opos::PIDX_PowerState), opos::PS_OFFLINE);
+    device_.printer().setOffline(false);
+    ASSERT_TRUE(s.WaitUpdates(8));
+    PumpFor(1500);
+    EXPECT_EQ(s.co().StatusUpdates(),
+              (std::vector<LONG>{opos::SUE_POWER_ONLINE, 0, 1, opos::SUE_POWER_OFF,
+                                 opos::SUE_POWER_ONLINE, 0, opos::SUE_POWER_OFFLINE,
+                                 opos::SUE_POWER_ONLINE}));
+    std::printf("power: off reported %lu ms after the switch-off, on line %lu ms after the "
+                "switch-on\n",
+                static_cast<unsigned long>(offMs), static_cast<unsigned long>(onMs));
+    RecordProperty("power_off_reported_ms", static_cast<int>(offMs));
+
+    so->SetPropertyNumber(opos::PIDX_PowerNotify, opos::PN_DISABLED);
+    EXPECT_EQ(s.Property(opos::PIDX_ResultCode), opos::E_ILLEGAL) << "only while disabled";
+    so->SetPropertyNumber(opos::PIDX_DeviceEnabled, 0);
+    EXPECT_EQ(s.Property(opos::PIDX_PowerState), opos::PS_UNKNOWN);
+    EXPECT_EQ(s.Close(), opos::SUCCESS);
+    PumpFor(500);
+    EXPECT_EQ(s.co().StatusCount(), 8u) << "nothing after the close";
+  });
+}
+
 // The till's handler: runs the calls armed for the next SOStatusUpdate from
 // inside that call, and times them.
 class TillHandler {

@@ -14,7 +14,8 @@ constexpr std::array<ResultInfo, 15> kResults{{
     {opos::E_CLOSED, "OPOS_E_CLOSED",
      "the service is not open: the open step failed or was not run"},
     {opos::E_CLAIMED, "OPOS_E_CLAIMED",
-     "another application holds the drawer: close it there first"},
+     "claimed by another application: it holds the drawer for itself; release or close it "
+     "there first"},
     {opos::E_NOTCLAIMED, "OPOS_E_NOTCLAIMED", "the device was not claimed before this call"},
     {opos::E_NOSERVICE, "OPOS_E_NOSERVICE",
      "no service object answers for this device: check its ProgID (drawerctl list)"},
@@ -32,13 +33,16 @@ constexpr std::array<ResultInfo, 15> kResults{{
     {opos::E_EXTENDED, "OPOS_E_EXTENDED", "device-specific error: see the log"},
 }};
 
-constexpr std::array<CallHint, 4> kCallHints{{
+constexpr std::array<CallHint, 5> kCallHints{{
     {"OpenService", opos::E_FAILURE,
      "the port did not open or the device key lacks OpenSingle/PinSingle: check the Port value "
      "(drawerctl list), that the printer is on and reachable, and the log lines below"},
     {"openDrawer", opos::E_FAILURE,
      "the kick was not sent: the printer stopped answering, check cable/network and the log"},
     {"ClaimDevice", opos::E_EXISTS, "the service is not open: the open step failed"},
+    {"ClaimDevice", opos::E_TIMEOUT,
+     "claimed by another application, which did not release it in time: release or close it "
+     "there first"},
     {"CheckHealth", opos::E_ILLEGAL, "the service is not open: the open step failed"},
 }};
 
@@ -54,25 +58,44 @@ constexpr std::array<NamedValue, 4> kStates{{
     {opos::S_ERROR, "OPOS_S_ERROR"},
 }};
 
-constexpr std::array<NamedValue, 4> kPowerStates{{
+constexpr std::array<NamedValue, 5> kPowerStates{{
     {opos::PS_UNKNOWN, "OPOS_PS_UNKNOWN"},
     {opos::PS_ONLINE, "OPOS_PS_ONLINE"},
     {opos::PS_OFF, "OPOS_PS_OFF"},
     {opos::PS_OFFLINE, "OPOS_PS_OFFLINE"},
+    {opos::PS_OFF_OFFLINE, "OPOS_PS_OFF_OFFLINE"},
 }};
 
-constexpr std::array<PropertyInfo, 11> kProperties{{
+constexpr std::array<NamedValue, 3> kPowerReporting{{
+    {opos::PR_NONE, "OPOS_PR_NONE"},
+    {opos::PR_STANDARD, "OPOS_PR_STANDARD"},
+    {opos::PR_ADVANCED, "OPOS_PR_ADVANCED"},
+}};
+
+constexpr std::array<NamedValue, 2> kPowerNotify{{
+    {opos::PN_DISABLED, "OPOS_PN_DISABLED"},
+    {opos::PN_ENABLED, "OPOS_PN_ENABLED"},
+}};
+
+constexpr std::array<PropertyInfo, 18> kProperties{{
     {opos::PIDX_Claimed, "Claimed", PropertyKind::Number},
     {opos::PIDX_DeviceEnabled, "DeviceEnabled", PropertyKind::Number},
     {opos::PIDX_FreezeEvents, "FreezeEvents", PropertyKind::Number},
     {opos::PIDX_ResultCode, "ResultCode", PropertyKind::Number},
+    {opos::PIDX_ResultCodeExtended, "ResultCodeExtended", PropertyKind::Number},
     {opos::PIDX_ServiceObjectVersion, "ServiceObjectVersion", PropertyKind::Number},
     {opos::PIDX_State, "State", PropertyKind::Number},
+    {opos::PIDX_BinaryConversion, "BinaryConversion", PropertyKind::Number},
+    {opos::PIDX_PowerNotify, "PowerNotify", PropertyKind::Number},
     {opos::PIDX_PowerState, "PowerState", PropertyKind::Number},
+    {opos::PIDX_CapPowerReporting, "CapPowerReporting", PropertyKind::Number},
     {opos::PIDX_DrawerOpened, "DrawerOpened", PropertyKind::Number},
     {opos::PIDX_CapStatus, "CapStatus", PropertyKind::Number},
     {opos::PIDX_CapStatusMultiDrawerDetect, "CapStatusMultiDrawerDetect", PropertyKind::Number},
     {opos::PIDX_CheckHealthText, "CheckHealthText", PropertyKind::Text},
+    {opos::PIDX_DeviceDescription, "DeviceDescription", PropertyKind::Text},
+    {opos::PIDX_DeviceName, "DeviceName", PropertyKind::Text},
+    {opos::PIDX_ServiceObjectDescription, "ServiceObjectDescription", PropertyKind::Text},
 }};
 
 template <size_t N>
@@ -129,6 +152,9 @@ std::string DescribePropertyValue(const PropertyInfo& p, LONG value) {
   switch (p.index) {
     case opos::PIDX_State: return text + " " + std::string(StateName(value));
     case opos::PIDX_PowerState: return text + " " + std::string(PowerStateName(value));
+    case opos::PIDX_CapPowerReporting:
+      return text + " " + std::string(NameIn(kPowerReporting, value));
+    case opos::PIDX_PowerNotify: return text + " " + std::string(NameIn(kPowerNotify, value));
     case opos::PIDX_ResultCode: return ResultLabel(value);
     case opos::PIDX_DrawerOpened: return text + (value ? " (open)" : " (shut)");
     default: return text;

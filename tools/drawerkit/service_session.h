@@ -54,8 +54,8 @@ class ServiceSession {
   EventSink& Events() { return *sink_.get(); }
   const DeviceSettings& Device() const { return device_; }
 
-  // The OPOS result of the last call that gave one (reading a property
-  // resets ResultCode, so it is kept here).
+  // The OPOS result of the last method that gave one (the service's
+  // ResultCode holds it too, until the next method or property set).
   std::optional<LONG> LastResult() const { return lastResult_; }
 
   int ExitStatus() const { return exit_; }
