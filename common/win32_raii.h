@@ -20,6 +20,10 @@ using UniqueHandle = UniqueAny<HANDLE, &::CloseHandle, 0, -1>;
 using UniqueHKey = UniqueAny<HKEY, &::RegCloseKey>;
 using UniqueModule = UniqueAny<HMODULE, &::FreeLibrary>;
 using UniqueBstr = UniqueAny<BSTR, &::SysFreeString>;
+// Memory the system hands out with LocalAlloc (security descriptors made
+// from text, FormatMessage buffers).
+inline void FreeLocal(void* memory) { ::LocalFree(memory); }
+using UniqueLocal = UniqueAny<void*, &FreeLocal>;
 
 // A copy of text as a BSTR, empty when out of memory. Not a constructor:
 // UniqueBstr(BSTR) adopts, and a text must never be adopted by mistake.

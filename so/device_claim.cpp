@@ -2,6 +2,8 @@
 // service's claim.
 #include "so/device_claim.h"
 
+#include <sddl.h>
+
 #include "events/apartment_wait.h"
 
 namespace {
@@ -22,11 +24,29 @@ std::wstring ClaimName(const char* deviceName) {
   return kClaimPrefix + name;
 }
 
+// What every account may do with a claim's mutex: wait for it and give it
+// back. With the creator's default security, a till running under another
+// account (a POS service, a technician's drawerctl) could neither claim the
+// drawer nor see that it is claimed.
+constexpr DWORD kClaimAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+constexpr wchar_t kClaimSecurity[] = L"D:(A;;0x00100001;;;WD)";
+static_assert(kClaimAccess == 0x00100001);
+
+win::UniqueHandle OpenOrCreateClaimMutex(const std::wstring& name) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ConvertStringSecurityDescriptorToSecurityDescriptorW(kClaimSecurity, SDDL_REVISION_1,
+                                                       &descriptor, nullptr);
+  win::UniqueLocal owned(descriptor);
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+  return win::UniqueHandle(CreateMutexExW(descriptor != nullptr ? &attributes : nullptr,
+                                          name.c_str(), 0, kClaimAccess));
+}
+
 }  // namespace
 
 DWORD WINAPI DeviceClaim::Hold(LPVOID self) {
   DeviceClaim& claim = *static_cast<DeviceClaim*>(self);
-  win::UniqueHandle mutex(CreateMutexW(nullptr, FALSE, claim.name_.c_str()));
+  win::UniqueHandle mutex = OpenOrCreateClaimMutex(claim.name_);
   if (!mutex) {
     SetEvent(claim.done_.get());
     return 0;
@@ -99,10 +119,11 @@ void DeviceClaim::Release() {
 
 bool DeviceClaim::HeldElsewhere(const char* deviceName) const {
   if (held_) return false;
-  win::UniqueHandle mutex(
-      OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, ClaimName(deviceName).c_str()));
-  // No mutex: nobody holds the claim or waits for it.
-  if (!mutex) return false;
+  win::UniqueHandle mutex(OpenMutexW(kClaimAccess, FALSE, ClaimName(deviceName).c_str()));
+  // No mutex: nobody holds the claim or waits for it. One this account may
+  // not open was made by another account's service: taken as held, so that
+  // a claim is never passed over.
+  if (!mutex) return GetLastError() == ERROR_ACCESS_DENIED;
   // Free (or left by a process that ended): taken for a moment and given back.
   const DWORD r = WaitForSingleObject(mutex.get(), 0);
   if (r == WAIT_OBJECT_0 || r == WAIT_ABANDONED) {

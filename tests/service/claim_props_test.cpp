@@ -1,9 +1,34 @@
 // ClaimDevice, ReleaseDevice and the claim across service objects, the
 // property accessors and the results a till reads back, the descriptions,
 // power reporting, COFreezeEvents, DirectIO and the clear methods.
+#include <aclapi.h>
+
 #include "tests/support/service_fixture.h"
 
 namespace {
+
+// The access the DACL of a kernel object grants Everyone; 0 without such an ACE.
+DWORD EveryoneMayDo(HANDLE object) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                      &dacl, nullptr, &descriptor) != ERROR_SUCCESS)
+    return 0;
+  win::UniqueLocal owned(descriptor);
+  BYTE everyone[SECURITY_MAX_SID_SIZE];
+  DWORD size = sizeof everyone;
+  CreateWellKnownSid(WinWorldSid, nullptr, everyone, &size);
+  DWORD granted = 0;
+  for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!GetAce(dacl, i, &ace)) continue;
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    if (allowed->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+        EqualSid(&allowed->SidStart, everyone))
+      granted |= allowed->Mask;
+  }
+  return granted;
+}
 
 class ClaimProps : public ServiceFixture {};
 
@@ -360,6 +385,14 @@ TEST_F(ClaimProps, AClaimIsTheDeviceNamesAloneAndTheOthersWait) {
   EXPECT_EQ(other->waitForDrawerClose(0, 0, 0, 0, &rc), S_OK);
   EXPECT_EQ(rc, opos::E_CLAIMED);
   EXPECT_EQ(Scripted_CallCount(SCRIPTED_WRITE), writes) << "no kick went out";
+
+  // A till under another account must be able to wait for the claim and
+  // see it held: every account may wait for the mutex and give it back.
+  win::UniqueHandle mutex(
+      OpenMutexW(SYNCHRONIZE | READ_CONTROL, FALSE, (L"Global\\Halyard.CashDrawer.Claim." + upper).c_str()));
+  ASSERT_TRUE(mutex) << "the claim's mutex is named by the device name in capitals";
+  constexpr DWORD kWaitAndRelease = SYNCHRONIZE | MUTEX_MODIFY_STATE;
+  EXPECT_EQ(EveryoneMayDo(mutex.get()) & kWaitAndRelease, kWaitAndRelease);
 
   // The wait serves the caller's apartment: events reach it meanwhile.
   bool inClaim = false, servedDuringClaim = false;
