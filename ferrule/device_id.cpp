@@ -35,7 +35,8 @@ bool SameKey(std::string_view key, std::string_view upper) {
 
 std::string Shown(std::string_view value) {
   std::string out;
-  for (char c : value.substr(0, kMaxDeviceIdField)) {
+  // Cut first, then trimmed again: a cut may end at a blank.
+  for (char c : Trim(value.substr(0, kMaxDeviceIdField))) {
     const unsigned char u = static_cast<unsigned char>(c);
     out += (u >= 0x20 && u < 0x7F) ? c : '?';
   }

@@ -25,6 +25,13 @@ TEST(PortChoice, AcceptsTheThreeKindsInCanonicalForm) {
   EXPECT_EQ(ParsePort("lpt1").value, "LPT1");
 }
 
+TEST(PortChoice, UsbAndQueueFormsKeepWhatFollowsTheirWordAsTyped) {
+  EXPECT_EQ(ParsePort("usb").value, "USB");
+  EXPECT_EQ(ParsePort("Usb:j6ef012345").value, "USB:j6ef012345");
+  EXPECT_EQ(ParsePort("usb:\\\\.\\pipe\\Till Printer").value, "USB:\\\\.\\pipe\\Till Printer");
+  EXPECT_EQ(ParsePort(" printer:EPSON TM-T20II Receipt ").value, "PRINTER:EPSON TM-T20II Receipt");
+}
+
 TEST(PortChoice, RefusesWhatThePortLibraryCouldNotOpen) {
   for (const char* bad : {"", "tcp:", "tcp::9100", "tcp:host:", "tcp:host:0", "tcp:host:65536",
                           "tcp:host:91x", "tcp:ho st", "COM", "COM0", "COM256", "LPT0", "USB1",
