@@ -75,8 +75,9 @@ void SOTvCash::StartMonitoring() {
     DeviceEnabled = 0;
   }
 
+  // A printer queue sends nothing back, and each command to it is a job.
   PortWords words;
-  if (!printer_.WriteStatusEnable(words)) {
+  if (printer_.ReadsStatus() && !printer_.WriteStatusEnable(words)) {
     const int* d = words.d;
     DeviceEnabled = 0;
     ResultCode = opos::E_FAILURE;
@@ -98,6 +99,15 @@ void SOTvCash::StartMonitoring() {
 }
 
 void SOTvCash::QueueFirstStatus() {
+  if (printer_.HasNoSensor()) {
+    // No reading says anything of such a drawer: no event is made up for it.
+    win::CsLock lock(watch_.csDrawerWait);
+    watch_.bDrawerOpenSeen = 0;
+    DrawerOpened = 0;
+    LOG_DEBUG(gLogHandle, "Cash.SetDeviceEnabled drawer without a sensor: no drawer status%s",
+              kEmptySuffix);
+    return;
+  }
   PortWords words;
   const PrinterSession::FirstStatus first = printer_.ReadFirstStatus(words);
   // The poll thread may already run (an enable after a disable).
