@@ -26,7 +26,7 @@ enum class Error : int {
   ParallelNumberInvalid = 20,  // "LPT" without a number 1..255, or text after it
   UsbSerialInvalid = 21,    // "USB:" with an empty, overlong or odd serial, or junk after "USB"
   UsbPathInvalid = 22,      // "USB:\\..." with a character a device path cannot hold
-  QueueNameInvalid = 23,    // "PRINTER:" without a queue name, or a name Windows cannot give
+  QueueNameInvalid = 23,    // "PRINTER:" without a queue name, or a control character or comma in it
 
   // Opening the port.
   HostNotFound = 30,      // name resolution failed (d2: Winsock error)

@@ -205,11 +205,11 @@ ParsedPort ParseUsb(Cursor c) {
   return r;
 }
 
-// A queue name as Windows names it: any text but control characters and the
-// backslash and comma that a local printer's name cannot hold.
+// A queue name as Windows names it, a shared one as "\\SERVER\NAME": any
+// text but control characters and the comma no printer's name holds.
 bool IsQueueNameChar(char c) {
   const unsigned char u = static_cast<unsigned char>(c);
-  return u >= 0x20 && u != 0x7F && c != '\\' && c != ',';
+  return u >= 0x20 && u != 0x7F && c != ',';
 }
 
 ParsedPort ParseQueue(Cursor c) {

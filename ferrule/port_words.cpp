@@ -27,7 +27,7 @@ constexpr ErrorWords kPortValueWords[] = {
      "a device path starts \\\\?\\ or \\\\.\\, has something after it and no control "
      "character or any of \" * < > |"},
     {Error::QueueNameInvalid, "QueueNameInvalid",
-     "no queue name after PRINTER:, or a control character, backslash or comma in it"},
+     "no queue name after PRINTER:, or a control character or comma in it"},
 };
 
 }  // namespace

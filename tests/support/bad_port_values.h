@@ -58,7 +58,7 @@ inline constexpr BadValue kBadValues[] = {
     {"PRINTER:", Error::QueueNameInvalid, 9},
     {"printer:   ", Error::QueueNameInvalid, 9},
     {"PRINTER:Till,1", Error::QueueNameInvalid, 13},
-    {"PRINTER:a\\b", Error::QueueNameInvalid, 10},
+    {"PRINTER:\tTill", Error::QueueNameInvalid, 9},
     {"PRINTER:Till\x7f", Error::QueueNameInvalid, 13},
     {"PRINTERX", Error::UnknownPortKind, 1},
 };
