@@ -180,6 +180,18 @@ TEST_F(OpenDrawer, ADrawerWithoutASensorIsKickedForThePulseAndNotWaitedFor) {
   EXPECT_TRUE(log_->HasDebug("<Cash.CapStatus:0"));
 }
 
+// A queue that would not print now (here paused: the port library's code 56
+// with the queue's status bits) refuses the kick before a job is made.
+TEST_F(OpenDrawer, AQueueThatWouldNotPrintNowRefusesTheKickWithItsReason) {
+  so_->Printer().Attach(kPortEx, kPort, PORT_QUEUE, 4);
+  Scripted_SetResult(SCRIPTED_STATUS, 0);
+  const int paused[] = {56, 1, 0, 12};
+  Scripted_SetDiag(SCRIPTED_STATUS, paused, 4);
+  EXPECT_EQ(Open(), opos::E_FAILURE);
+  EXPECT_TRUE(CallsOf(SCRIPTED_WRITE).empty());
+  EXPECT_TRUE(log_->HasError("Cash.openDrawer:56 1,0x0,0xc,"));
+}
+
 TEST_F(OpenDrawer, OpeningReadWhileTheKickIsStillBeingWrittenEndsTheWait) {
   // The printer takes half a second to accept the kick, and the drawer is
   // read open before the write returns.
