@@ -6,7 +6,9 @@
 //     Object that pumps messages; for a printer that pushes its status at
 //     the change and for one that pushes nothing;
 //   - openDrawer from call to return, the drawer opening at the kick and
-//     50 ms after it;
+//     50 ms after it; and for a drawer without a sensor, on a network
+//     printer (DrawerSensor 0) and through a Wine printer queue that relays
+//     the RAW job to the emulator;
 //   - CloseService from call to return, and a failed OpenService;
 //   - idle cost: CPU time and memory of an open, enabled service, the log
 //     at info level, the drawer shut, over two minutes; also with a printer
@@ -20,6 +22,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -32,6 +35,7 @@
 #include "tests/support/device_session.h"
 #include "tests/support/emulated_device.h"
 #include "tests/support/log_installation.h"
+#include "tests/support/relay_queue.h"
 
 namespace {
 
@@ -160,6 +164,48 @@ void OpenDrawerTimes(int kicks, int openDelayMs) {
               std::to_string(opens.size()) + " kicks (includes its fixed 100 ms pause)", false);
 }
 
+// A drawer without a sensor: the kick's pulse on-time is all openDrawer
+// waits. throughQueue: the kick goes as a RAW job through a Wine queue.
+void SensorlessOpenTimes(int kicks, bool throughQueue) {
+  EmulatedDevice device({"Bench KX-R58 no sensor"});
+  if (!device.Started()) return;
+  std::unique_ptr<RelayQueue> queue;
+  if (throughQueue) {
+    queue = std::make_unique<RelayQueue>(device.printer().port());
+    if (!queue->Made()) {
+      std::printf("openDrawer without a sensor: %s\n", queue->Error().c_str());
+      return;
+    }
+    device.key().SetString("Port", "PRINTER:" + queue->Name());
+  } else {
+    device.key().SetDword("DrawerSensor", 0);
+  }
+  Session s(device.Name());
+  if (!s || s.Open() != opos::SUCCESS) return;
+  s.service()->SetPropertyNumber(opos::PIDX_DeviceEnabled, 1);
+  std::vector<double> opens;
+  for (int i = 0; i < kicks; ++i) {
+    LONG rc = -1;
+    const size_t before = device.printer().snapshot().kicks.size();
+    double t0 = bench::NowUs();
+    s.service()->openDrawer(&rc);
+    opens.push_back(bench::NowUs() - t0);
+    if (rc != 0) std::printf("openDrawer %d gave %ld\n", i, rc);
+    device.printer().waitFor([&](const emulator::Snapshot& p) { return p.kicks.size() > before; },
+                             5000);
+    PumpFor(600);  // the rest of the pulse: the printer ignores a kick inside it
+  }
+  if (s.Property(opos::PIDX_CapStatus) != 0) std::printf("CapStatus was not 0\n");
+  const size_t reached = device.printer().snapshot().kicks.size();
+  s.Close();
+  ReportTimes(throughQueue ? "openDrawer without a sensor, through a printer queue"
+                           : "openDrawer without a sensor (DrawerSensor 0), network printer",
+              opens, "< 1000",
+              std::to_string(opens.size()) + " kicks, " + std::to_string(reached) +
+                  " reached the printer (500 ms pulse on-time included)",
+              false);
+}
+
 void CloseTimes(int closes) {
   EmulatedDevice device({"Bench KX-R58 close"});
   if (!device.Started()) return;
@@ -273,7 +319,7 @@ void IdleCost(DWORD seconds, const std::string& flood) {
   WaitForSingleObject(process.get(), 5000);
 }
 
-// Sections by name: bench_service.exe [--quick] [latency|open|close|failed|idle|flood ...];
+// Sections by name: bench_service.exe [--quick] [latency|open|nosensor|close|failed|idle|flood ...];
 // no name runs them all.
 bool Wanted(int argc, char** argv, const char* section) {
   bool named = false;
@@ -298,6 +344,10 @@ int main(int argc, char** argv) {
   if (Wanted(argc, argv, "open")) {
     OpenDrawerTimes(quick ? 5 : 20, -1);
     OpenDrawerTimes(quick ? 5 : 20, 50);
+  }
+  if (Wanted(argc, argv, "nosensor")) {
+    SensorlessOpenTimes(quick ? 5 : 20, false);
+    SensorlessOpenTimes(quick ? 5 : 20, true);
   }
   if (Wanted(argc, argv, "close")) CloseTimes(quick ? 3 : 10);
   if (Wanted(argc, argv, "failed")) FailedOpenTimes(quick ? 3 : 10);

@@ -114,6 +114,7 @@ WorkerPair::PollCycle WorkerPair::PollOnce(bool periodReading) {
   if (context_.freeze_events == 1) return {kFrozenNapMs, false};
 
   PrinterSession& printer = context_.printer;
+  if (!printer.ReadsStatus()) return {gPollNapMs, false};  // a queue: nothing to read
   PortWords words;
   if (!printer.ReadStatus(words)) {
     printer.Trail().Failed(words);
@@ -133,8 +134,10 @@ WorkerPair::PollCycle WorkerPair::PollOnce(bool periodReading) {
 
   if (printer.HasNoSensor()) {
     printer.Trail().Good(s[0], "no sensor");
-    LOG_DEBUG(gLogHandle, "lpEvent ReadPort PORT_PAR 2");
-    return {gPollNapMs, true};
+    LOG_DEBUG(gLogHandle, "%s",
+              printer.PortType() == PORT_PAR ? "lpEvent ReadPort PORT_PAR 2"
+                                             : "lpEvent ReadPort no sensor");
+    return {printer.RelinkIfLost() ? gPollNapMs : kRelinkRetryMs, true};
   }
 
   const bool open = DecodeAndLog(printer);

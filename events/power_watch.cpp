@@ -37,9 +37,13 @@ PrinterPower PowerOfReading(const BYTE* statusBytes) {
 
 // Every printer whose status is decoded sets its off-line bit while it
 // answers, so off-line (on, but not ready) and off (no answer at all) are
-// told apart. The sensorless parallel printer's readings say nothing.
+// told apart; a drawer without a sensor wire changes nothing of that. A
+// printer queue is never read, and the parallel printer of class 2 gives
+// back nothing to decode.
 LONG PowerCapabilityOf(const PrinterSession& printer) {
-  return printer.HasNoSensor() ? opos::PR_NONE : opos::PR_ADVANCED;
+  const bool readsNothing = !printer.ReadsStatus() ||
+                            (printer.PortType() == PORT_PAR && printer.ModelClass() == 2);
+  return readsNothing ? opos::PR_NONE : opos::PR_ADVANCED;
 }
 
 void PowerWatch::Open(LONG capability) {

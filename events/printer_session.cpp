@@ -157,7 +157,11 @@ bool PrinterSession::DrawerReadsOpen() const {
   return bSensorNormal != 0 ? !bitSet : bitSet;
 }
 
-bool PrinterSession::HasNoSensor() const { return nPortType == PORT_PAR && nModelClass == 2; }
+bool PrinterSession::HasNoSensor() const {
+  return bSensorWired == 0 || !ReadsStatus() || (nPortType == PORT_PAR && nModelClass == 2);
+}
+
+bool PrinterSession::ReadsStatus() const { return nPortType != PORT_QUEUE; }
 
 bool PrinterSession::AsksStatusBeforeKick() const {
   return nPortType != PORT_ETH && nPortType != PORT_PAR;

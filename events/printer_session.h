@@ -63,6 +63,8 @@ class PrinterSession {
   // drawer is open ("Abnormal"), anything else when it reads set while shut.
   void SetPolarityFromOpenSingle(DWORD openSingle);
   void SetPinSelect(BYTE pin) { bPinSelect = pin; }
+  // DrawerSensor of the device key: false for a drawer with no sensor wire.
+  void SetSensorWired(bool wired) { bSensorWired = wired ? 1 : 0; }
 
   // Switches the printer's automatic status report on (every status item).
   bool WriteStatusEnable(PortWords& words);
@@ -86,9 +88,15 @@ class PrinterSession {
   bool RelinkIfLost();
   // The last status read as an open drawer, under the device's polarity.
   bool DrawerReadsOpen() const;
-  // A parallel printer of model class 2 reports no drawer sensor: a kicked
-  // drawer counts as shut at once, and its status readings say nothing.
+  // No drawer sensor to read: a drawer without its wire (DrawerSensor 0),
+  // a printer queue, which gives nothing back, and a parallel printer of
+  // model class 2. A kicked drawer counts as shut once the pulse is over,
+  // and status readings say nothing of the drawer.
   bool HasNoSensor() const;
+  // False for a port that gives no status at all (a printer queue).
+  bool ReadsStatus() const;
+  // How long the kick's pulse holds the drawer's solenoid (pulse time 5).
+  static constexpr DWORD kKickPulseOnMs = 500;
 
   // Parallel and network ports are written blind; every other port is asked
   // first whether the printer answers at all.
@@ -120,6 +128,7 @@ class PrinterSession {
   LONG nModelClass = 0;
   BYTE bSensorNormal = 0;  // nonzero: "Normal", the sensor bit reads set while shut
   BYTE bPinSelect = 0;
+  BYTE bSensorWired = 1;
   // Written by the poll thread, read by anyone.
   SharedLong bNetLinked{1};
   SharedLong nReadings{0};

@@ -14,6 +14,8 @@ enum FerrulePortType : int {
   PORT_SER = 1,  // serial (COMn)
   PORT_PAR = 2,  // parallel (LPTn)
   PORT_ETH = 4,  // network (tcp:HOST[:PORT])
+  PORT_USB = 5,  // USB printing class (USB, USB:SERIAL, USB:\\?\PATH)
+  PORT_QUEUE = 6,  // a Windows printer queue (PRINTER:NAME): kicks go as RAW jobs, no status
 };
 
 // Opens the port of the device named in the registry under

@@ -33,6 +33,13 @@ class Connection {
   IoResult send(const uint8_t* bytes, int count, ULONGLONG deadline);
   // The last handle closed: waiters leave and the device or socket goes.
   void shutdown();
+  // For a transport that takes one real-time request at a time: true when
+  // the caller is to send one now (and it counts as under way), false when
+  // one sent since replySeq (the channel's reply count) is still within its
+  // answer time, whose reply then serves this caller too.
+  bool claimRequest(uint64_t replySeq);
+  // The claimed request did not go out.
+  void dropRequest();
 
  private:
   explicit Connection(int type) : type_(type) {}
@@ -41,6 +48,10 @@ class Connection {
   StatusChannel channel_;  // outlives the transport's receiver
   std::unique_ptr<Transport> transport_;
   win::SrwLock writeLock_;
+  win::SrwLock requestLock_;
+  bool requestOpen_ = false;    // under requestLock_
+  uint64_t requestReplySeq_ = 0;
+  ULONGLONG requestAt_ = 0;
 };
 
 }  // namespace ferrule

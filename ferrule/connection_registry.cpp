@@ -23,6 +23,13 @@ std::string PrinterOf(const PortAddress& a) {
       return "com" + std::to_string(a.serial.number);
     case PortKind::Parallel:
       return "lpt" + std::to_string(a.parallel.number);
+    // As written, like host names: "USB" and the same printer by its serial
+    // are two to this process, and the second open finds the device in use.
+    case PortKind::Usb:
+      return "usb:" + Lower(a.usb.id);
+    // Windows compares queue names without case.
+    case PortKind::Queue:
+      return "printer:" + Lower(a.queue.name);
   }
   return {};
 }

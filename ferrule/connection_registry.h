@@ -1,6 +1,7 @@
 // The connections open in this process, one per printer: handles whose Port
-// values name the same COM port, the same LPT port or the same host and TCP
-// port (compared after parsing) share one, counted by handle. A COM port
+// values name the same COM port, the same LPT port, the same host and TCP
+// port, the same USB printer or the same queue (compared after parsing)
+// share one, counted by handle. A COM port
 // opens once, and many network printers take one raw connection at a time.
 #pragma once
 

@@ -1,3 +1,5 @@
+// The device's receiver with its bounded reads, the timed writes, and the
+// device opened anew after it went away.
 #include "ferrule/device_transport.h"
 
 #include "common/win32_sync.h"
@@ -49,6 +51,7 @@ bool DeviceTransport::restoreLink(ULONGLONG deadline) {
   thread_.reset();
   device_.reset();
   Diag attempt;
+  ::InterlockedExchange(&sent_, 0);
   device_ = opener_(attempt);
   if (!device_ || !startReceiver()) return false;
   ::InterlockedIncrement(&remakes_);
@@ -67,9 +70,25 @@ void DeviceTransport::readFailed(DWORD error) {
     channel_.linkLost(link_, static_cast<int>(error));
 }
 
+bool DeviceTransport::awaitRead(OVERLAPPED& ov, DWORD& got, bool& failed) {
+  HANDLE waits[2] = {stopEvent_.get(), readEvent_.get()};
+  const DWORD slice = policy_.readSliceMs > 0 ? policy_.readSliceMs : INFINITE;
+  const DWORD w = ::WaitForMultipleObjects(2, waits, FALSE, slice);
+  if (w == WAIT_OBJECT_0 + 1) {
+    failed = !::GetOverlappedResult(device_.get(), &ov, &got, FALSE);
+    return true;
+  }
+  ::CancelIoEx(device_.get(), &ov);
+  // What the read took before it was cancelled is kept: a slice that ran out
+  // is an empty read, not a failure.
+  const bool done = ::GetOverlappedResult(device_.get(), &ov, &got, TRUE) != FALSE;
+  if (w != WAIT_TIMEOUT) return false;
+  failed = !done && ::GetLastError() != ERROR_OPERATION_ABORTED;
+  return true;
+}
+
 void DeviceTransport::receive() {
   uint8_t buffer[256];
-  HANDLE waits[2] = {stopEvent_.get(), readEvent_.get()};
   for (;;) {
     OVERLAPPED ov{};
     ov.hEvent = readEvent_.get();
@@ -77,22 +96,29 @@ void DeviceTransport::receive() {
     if (!::ReadFile(device_.get(), buffer, sizeof(buffer), &got, &ov)) {
       DWORD error = ::GetLastError();
       if (error != ERROR_IO_PENDING) return readFailed(error);
-      DWORD w = ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-      if (w != WAIT_OBJECT_0 + 1) {
-        ::CancelIoEx(device_.get(), &ov);
-        ::GetOverlappedResult(device_.get(), &ov, &got, TRUE);
-        return;
-      }
-      if (!::GetOverlappedResult(device_.get(), &ov, &got, FALSE))
-        return readFailed(::GetLastError());
+      bool failed = false;
+      if (!awaitRead(ov, got, failed)) return;
+      if (failed) return readFailed(::GetLastError());
     }
     if (got > 0) {
-      channel_.feed(buffer, got);
+      if (!policy_.dropBeforeFirstSend || sent_ != 0) channel_.feed(buffer, got);
     } else if (policy_.idlePauseMs > 0 &&
                ::WaitForSingleObject(stopEvent_.get(), policy_.idlePauseMs) == WAIT_OBJECT_0) {
       return;
     }
   }
+}
+
+IoResult DeviceTransport::writeFailed(DWORD error, DWORD done) {
+  IoResult r;
+  r.sent = static_cast<int>(done);
+  r.error = Error::WriteFailed;
+  r.system = static_cast<int>(error);
+  if (policy_.goneOnWriteError != nullptr && policy_.goneOnWriteError(error)) {
+    channel_.linkLost(link_, static_cast<int>(error));
+    r.error = Error::LinkDown;
+  }
+  return r;
 }
 
 IoResult DeviceTransport::send(const uint8_t* bytes, int count, ULONGLONG deadline) {
@@ -107,16 +133,13 @@ IoResult DeviceTransport::send(const uint8_t* bytes, int count, ULONGLONG deadli
     r.system = channel_.lastSystemError();
     return r;
   }
+  ::InterlockedExchange(&sent_, 1);
   OVERLAPPED ov{};
   ov.hEvent = writeEvent_.get();
   DWORD done = 0;
   if (!::WriteFile(device_.get(), bytes, static_cast<DWORD>(count), &done, &ov)) {
     DWORD error = ::GetLastError();
-    if (error != ERROR_IO_PENDING) {
-      r.error = Error::WriteFailed;
-      r.system = static_cast<int>(error);
-      return r;
-    }
+    if (error != ERROR_IO_PENDING) return writeFailed(error, 0);
     if (::WaitForSingleObject(writeEvent_.get(), win::MsLeft(deadline)) != WAIT_OBJECT_0) {
       // The printer holds the line (busy, paper out, flow control): give up
       // on these bytes rather than leave the caller waiting past its limit.
@@ -127,12 +150,8 @@ IoResult DeviceTransport::send(const uint8_t* bytes, int count, ULONGLONG deadli
       r.system = ERROR_TIMEOUT;
       return r;
     }
-    if (!::GetOverlappedResult(device_.get(), &ov, &done, FALSE)) {
-      r.sent = static_cast<int>(done);
-      r.error = Error::WriteFailed;
-      r.system = static_cast<int>(::GetLastError());
-      return r;
-    }
+    if (!::GetOverlappedResult(device_.get(), &ov, &done, FALSE))
+      return writeFailed(::GetLastError(), done);
   }
   r.sent = static_cast<int>(done);
   if (r.sent < count) {

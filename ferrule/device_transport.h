@@ -1,4 +1,4 @@
-// Serial and parallel ports: a device handle opened for overlapped I/O, so
+// Serial, parallel and USB ports: a device handle opened for overlapped I/O, so
 // the receiver's read and a caller's write run at the same time on one
 // handle and each can be given up on by itself.
 #pragma once
@@ -21,6 +21,19 @@ struct DeviceReadPolicy {
   // Pause after a read that returned nothing at once (a driver without
   // read timeouts would otherwise spin the receiver).
   DWORD idlePauseMs = 0;
+  // A read still pending after this long is cancelled and made anew (0:
+  // never): a driver that holds a read past the bytes it has is not waited
+  // on for good.
+  DWORD readSliceMs = 0;
+  // Bytes read before the first command went out are dropped: a USB
+  // printer may still hold the answer to a request of an earlier program.
+  bool dropBeforeFirstSend = false;
+  // Write errors that mean the device is gone (unplugged), so the link is
+  // lost and made again like a read failure; null: a write error is the
+  // write's alone.
+  bool (*goneOnWriteError)(DWORD error) = nullptr;
+  // The printer takes one real-time status request at a time.
+  bool oneRequestAtATime = false;
 };
 
 // Opens the device anew after it failed (a USB adapter pulled and put back,
@@ -40,6 +53,7 @@ class DeviceTransport : public Transport {
   IoResult send(const uint8_t* bytes, int count, ULONGLONG deadline) override;
   bool restoreLink(ULONGLONG deadline) override;
   int remakes() const override { return remakes_; }
+  bool oneRequestAtATime() const override { return policy_.oneRequestAtATime; }
   void shutdown() override;
 
  private:
@@ -47,6 +61,9 @@ class DeviceTransport : public Transport {
   void receive();
   void readFailed(DWORD error);
   bool startReceiver();
+  // Waits for a pending read; false when the receiver is to stop.
+  bool awaitRead(OVERLAPPED& ov, DWORD& got, bool& failed);
+  IoResult writeFailed(DWORD error, DWORD done);
 
   win::UniqueHandle device_;
   DeviceReadPolicy policy_;
@@ -61,6 +78,7 @@ class DeviceTransport : public Transport {
   uint32_t link_ = 0;
   volatile LONG stopped_ = 0;
   volatile LONG remakes_ = 0;
+  volatile LONG sent_ = 0;  // a command went out since the device was opened
 };
 
 // \\.\COMn opened for overlapped I/O with the line settings applied and
@@ -73,5 +91,8 @@ std::unique_ptr<Transport> OpenSerialTransport(const SerialSettings& s,
                                                StatusChannel& channel, Diag& d);
 std::unique_ptr<Transport> OpenParallelTransport(const ParallelSettings& s,
                                                  StatusChannel& channel, Diag& d);
+// A USB printer (usb_port.cpp): the one present, one by serial, or a device
+// path opened as it is; found again by the same when it comes back.
+std::unique_ptr<Transport> OpenUsbTransport(const UsbSettings& s, StatusChannel& channel, Diag& d);
 
 }  // namespace ferrule

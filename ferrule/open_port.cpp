@@ -1,3 +1,5 @@
+// OpenPort: from the registry value through its parse to the printer's
+// connection, new or shared.
 #include "ferrule/open_port.h"
 
 #include "ferrule/connection_registry.h"
@@ -5,6 +7,7 @@
 #include "ferrule/port.h"
 #include "ferrule/port_registry.h"
 #include "ferrule/port_value.h"
+#include "ferrule/queue_transport.h"
 #include "ferrule/tcp_transport.h"
 
 namespace ferrule {
@@ -25,6 +28,9 @@ void DescribeAddress(const PortAddress& address, Diag& d) {
     case PortKind::Parallel:
       d.word(7) = address.parallel.number;
       break;
+    case PortKind::Usb:
+    case PortKind::Queue:
+      break;
   }
 }
 
@@ -39,6 +45,10 @@ std::unique_ptr<Transport> MakeTransport(const PortAddress& address, StatusChann
       return OpenSerialTransport(address.serial, channel, d);
     case PortKind::Parallel:
       return OpenParallelTransport(address.parallel, channel, d);
+    case PortKind::Usb:
+      return OpenUsbTransport(address.usb, channel, d);
+    case PortKind::Queue:
+      return OpenQueueTransport(address.queue, channel, d);
   }
   return nullptr;
 }

@@ -78,7 +78,7 @@ void Port::failFromWait(WaitOutcome outcome, Diag& d) {
   }
 }
 
-bool Port::askStatus(ULONGLONG deadline, Diag& d) {
+bool Port::askStatus(ULONGLONG deadline, const ChannelMark& m, Diag& d) {
   if (closed_) {
     d.fail(Error::BadHandle);
     return false;
@@ -88,8 +88,13 @@ bool Port::askStatus(ULONGLONG deadline, Diag& d) {
     failFromWait(state, d);
     return false;
   }
+  const bool oneAtATime = transport().oneRequestAtATime();
+  if (oneAtATime && !connection_->claimRequest(m.reply)) return true;
   IoResult r = send(kStatusRequest, sizeof(kStatusRequest), deadline);
-  if (r.error != Error::Ok) failIo(r.error, r.system, d);
+  if (r.error != Error::Ok) {
+    if (oneAtATime) connection_->dropRequest();
+    failIo(r.error, r.system, d);
+  }
   return r.error == Error::Ok;
 }
 
@@ -132,7 +137,7 @@ int Port::readStatus(uint8_t* out, int length, int timeoutMs, Diag& d) {
   if (!got) {
     remade = transport().restoreLink(deadline);
     ChannelMark m = channel().mark();
-    if (askStatus(deadline, d)) {
+    if (askStatus(deadline, m, d)) {
       WaitOutcome outcome = channel().awaitUpdate(reader_, m, deadline, block);
       got = outcome == WaitOutcome::Got;
       if (!got) failFromWait(outcome, d);
@@ -168,16 +173,21 @@ int Port::awaitStatus(int timeoutMs, HANDLE wake, Diag& d) {
 int Port::queryStatus(uint8_t* block, int timeoutMs, Diag& d) {
   ULONGLONG start = ::GetTickCount64();
   ULONGLONG deadline = DeadlineAfter(timeoutMs);
-  transport().restoreLink(deadline);
-  ChannelMark m = channel().mark();
   uint8_t reply = 0;
-  if (askStatus(deadline, d)) {
-    StatusBlock current;
-    WaitOutcome outcome = channel().awaitReply(reader_, m, deadline, reply, current);
-    if (outcome == WaitOutcome::Got) {
-      if (block != nullptr) std::memcpy(block, current.bytes, 4);
-    } else {
-      failFromWait(outcome, d);
+  std::optional<uint8_t> ready;
+  if (!closed_ && (ready = transport().readiness(deadline, d))) {
+    reply = *ready;
+  } else {
+    transport().restoreLink(deadline);
+    ChannelMark m = channel().mark();
+    if (askStatus(deadline, m, d)) {
+      StatusBlock current;
+      WaitOutcome outcome = channel().awaitReply(reader_, m, deadline, reply, current);
+      if (outcome == WaitOutcome::Got) {
+        if (block != nullptr) std::memcpy(block, current.bytes, 4);
+      } else {
+        failFromWait(outcome, d);
+      }
     }
   }
   d.word(3) = reply;

@@ -37,7 +37,8 @@ class Port {
   StatusChannel& channel() { return connection_->channel(); }
   Transport& transport() { return connection_->transport(); }
   IoResult send(const uint8_t* bytes, int count, ULONGLONG deadline);
-  bool askStatus(ULONGLONG deadline, Diag& d);
+  // m: the channel's counts taken before, which a shared request's reply passes.
+  bool askStatus(ULONGLONG deadline, const ChannelMark& m, Diag& d);
   int linkFlags(bool remade);
   int remakes();
   void failFromWait(WaitOutcome outcome, Diag& d);

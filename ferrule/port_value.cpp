@@ -163,6 +163,65 @@ ParsedPort ParseParallel(Cursor c) {
   return r;
 }
 
+// A serial number as USB devices report it, or the instance part of a
+// device path Windows made up for a printer without one ("5&1a2b3c&0&1").
+bool IsSerialChar(char c) {
+  return std::isalnum(static_cast<unsigned char>(c)) || c == '&' || c == '_' || c == '-' ||
+         c == '.';
+}
+
+// What a device path may hold: printable ASCII without the characters
+// Windows forbids in file names (the '?' of "\\?\" aside).
+bool IsPathChar(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  return u >= 0x20 && u < 0x7F && c != '"' && c != '*' && c != '<' && c != '>' && c != '|';
+}
+
+ParsedPort ParseUsbPath(Cursor c, ParsedPort r) {
+  size_t start = c.pos();
+  // "\\?\" (a device interface) or "\\.\" (a device or pipe name) and something after it.
+  if (!c.takeText("\\\\") || !(c.take('?') || c.take('.')) || !c.take('\\') || c.atEnd())
+    return Failure(Error::UsbPathInvalid, c.offset());
+  while (!c.atEnd() && IsPathChar(c.peek())) c.advance();
+  if (!c.atEnd()) return Failure(Error::UsbPathInvalid, c.offset());
+  r.address.usb.form = UsbForm::Path;
+  r.address.usb.id = std::string(c.slice(start));
+  return r;
+}
+
+// After "USB": nothing, or ":" and a serial or a device path.
+ParsedPort ParseUsb(Cursor c) {
+  ParsedPort r;
+  r.address.kind = PortKind::Usb;
+  if (c.atEnd()) return r;
+  if (!c.take(':') || c.atEnd()) return Failure(Error::UsbSerialInvalid, c.offset());
+  if (c.peek() == '\\') return ParseUsbPath(c, r);
+  size_t start = c.pos();
+  while (!c.atEnd() && IsSerialChar(c.peek()) && c.pos() - start < kMaxUsbSerialLength)
+    c.advance();
+  if (!c.atEnd()) return Failure(Error::UsbSerialInvalid, c.offset());
+  r.address.usb.form = UsbForm::Serial;
+  r.address.usb.id = std::string(c.slice(start));
+  return r;
+}
+
+// A queue name as Windows names it, a shared one as "\\SERVER\NAME": any
+// text but control characters and the comma no printer's name holds.
+bool IsQueueNameChar(char c) {
+  const unsigned char u = static_cast<unsigned char>(c);
+  return u >= 0x20 && u != 0x7F && c != ',';
+}
+
+ParsedPort ParseQueue(Cursor c) {
+  ParsedPort r;
+  r.address.kind = PortKind::Queue;
+  size_t start = c.pos();
+  while (!c.atEnd() && IsQueueNameChar(c.peek())) c.advance();
+  if (c.pos() == start || !c.atEnd()) return Failure(Error::QueueNameInvalid, c.offset());
+  r.address.queue.name = std::string(c.slice(start));
+  return r;
+}
+
 struct Scheme {
   std::string_view prefix;
   ParsedPort (*parse)(Cursor);
@@ -171,6 +230,8 @@ constexpr Scheme kSchemes[] = {
     {"tcp:", ParseTcp},
     {"COM", ParseSerial},
     {"LPT", ParseParallel},
+    {"USB", ParseUsb},
+    {"PRINTER:", ParseQueue},
 };
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
@@ -199,7 +260,8 @@ int PortTypeOf(PortKind kind) {
     int type;
   };
   constexpr Entry kTypes[] = {
-      {PortKind::Serial, PORT_SER}, {PortKind::Parallel, PORT_PAR}, {PortKind::Tcp, PORT_ETH}};
+      {PortKind::Serial, PORT_SER}, {PortKind::Parallel, PORT_PAR}, {PortKind::Tcp, PORT_ETH},
+      {PortKind::Usb, PORT_USB},    {PortKind::Queue, PORT_QUEUE}};
   for (const Entry& e : kTypes)
     if (e.kind == kind) return e.type;
   return 0;

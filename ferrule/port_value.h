@@ -2,6 +2,8 @@
 //   tcp:HOST[:PORT]                          PORT 9100 when left out
 //   COMn[:BAUD[,PARITY,DATABITS,STOPBITS]]   9600,N,8,1 when left out
 //   LPTn
+//   USB | USB:SERIAL | USB:\\?\DEVICE-PATH    the one USB printer, one by serial, one by path
+//   PRINTER:QUEUE                            a Windows printer queue, by the name Windows gives it
 #pragma once
 
 #include <string>
@@ -13,7 +15,7 @@ namespace ferrule {
 
 constexpr size_t kMaxPortValueLength = 254;  // characters, blanks included
 
-enum class PortKind { Tcp, Serial, Parallel };
+enum class PortKind { Tcp, Serial, Parallel, Usb, Queue };
 
 struct TcpSettings {
   std::string host;
@@ -32,11 +34,28 @@ struct ParallelSettings {
   int number = 0;
 };
 
+// How a USB printer is named: the one present, its serial number (or the
+// instance part of its device path), or the device path itself.
+enum class UsbForm { Only, Serial, Path };
+
+struct UsbSettings {
+  UsbForm form = UsbForm::Only;
+  std::string id;  // the serial or the path as written; empty for Only
+};
+
+constexpr size_t kMaxUsbSerialLength = 126;  // what a USB string descriptor holds
+
+struct QueueSettings {
+  std::string name;
+};
+
 struct PortAddress {
   PortKind kind = PortKind::Tcp;
   TcpSettings tcp;
   SerialSettings serial;
   ParallelSettings parallel;
+  UsbSettings usb;
+  QueueSettings queue;
 };
 
 struct ParsedPort {

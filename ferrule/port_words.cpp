@@ -8,7 +8,7 @@ constexpr ErrorWords kPortValueWords[] = {
     {Error::ValueTooLong, "ValueTooLong", "the value is longer than 254 characters"},
     {Error::ValueEmpty, "ValueEmpty", "the value is empty or only blanks"},
     {Error::UnknownPortKind, "UnknownPortKind",
-     "the value starts with neither tcp:, COM nor LPT"},
+     "the value starts with none of tcp:, COM, LPT, USB and PRINTER:"},
     {Error::TcpHostMissing, "TcpHostMissing",
      "no host after tcp:, or a character not allowed in a host name"},
     {Error::TcpPortInvalid, "TcpPortInvalid",
@@ -20,6 +20,14 @@ constexpr ErrorWords kPortValueWords[] = {
      "malformed"},
     {Error::ParallelNumberInvalid, "ParallelNumberInvalid",
      "LPT without a number 1..255, or anything after it"},
+    {Error::UsbSerialInvalid, "UsbSerialInvalid",
+     "after USB: no serial, one longer than 126 characters or with a character other than "
+     "letters, digits and & _ - ., or something other than : after USB"},
+    {Error::UsbPathInvalid, "UsbPathInvalid",
+     "a device path starts \\\\?\\ or \\\\.\\, has something after it and no control "
+     "character or any of \" * < > |"},
+    {Error::QueueNameInvalid, "QueueNameInvalid",
+     "no queue name after PRINTER:, or a control character or comma in it"},
 };
 
 }  // namespace

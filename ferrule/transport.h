@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 
 #include "ferrule/diag.h"
 
@@ -36,6 +37,17 @@ class Transport {
   }
   // How many times the link has been made again since the port opened.
   virtual int remakes() const { return 0; }
+  // Some printers take one real-time status request at a time: a request
+  // still unanswered is then shared rather than sent again.
+  virtual bool oneRequestAtATime() const { return false; }
+  // A port that knows by itself whether a kick would go now (a printer
+  // queue, which has no printer to ask) gives the status byte of a printer
+  // that answered, or 0 with the reason in d; empty: ask the printer.
+  virtual std::optional<uint8_t> readiness(ULONGLONG deadline, Diag& d) {
+    (void)deadline;
+    (void)d;
+    return std::nullopt;
+  }
   // Stops the receiver and lets the device go; the transport stays safe to
   // call and fails every later send.
   virtual void shutdown() = 0;

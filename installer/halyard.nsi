@@ -98,6 +98,8 @@ Var DeviceName
 Var DevicePort
 Var PinSingle
 Var OpenSingle
+; 0 for /SENSOR=none, empty for a drawer with a sensor
+Var DrawerSensor
 
 ; ---- Registry helpers ---------------------------------------------------
 
@@ -170,31 +172,41 @@ Function ReadDeviceOptions
     SetErrorLevel ${EXIT_BAD_OPTION}
     Quit
   ${EndIf}
+  StrCpy $DrawerSensor ""
   ${If} $R2 == "high-open"
     StrCpy $OpenSingle 1
   ${ElseIf} $R2 == "high-shut"
     StrCpy $OpenSingle 0
+  ${ElseIf} $R2 == "none"
+    ; No sensor wire: the polarity means nothing, the service still wants one.
+    StrCpy $OpenSingle 0
+    StrCpy $DrawerSensor 0
   ${Else}
-    MessageBox MB_ICONSTOP "/SENSOR= is high-open or high-shut, not $R2" /SD IDOK
+    MessageBox MB_ICONSTOP "/SENSOR= is high-open, high-shut or none, not $R2" /SD IDOK
     SetErrorLevel ${EXIT_BAD_OPTION}
     Quit
   ${EndIf}
   ; A device needs a port; a name alone is a mistake worth stopping for.
   ${If} $DeviceName != ""
   ${AndIf} $DevicePort == ""
-    MessageBox MB_ICONSTOP "/DEVICE= needs /PORT= (tcp:HOST[:PORT], COMn or LPTn)" /SD IDOK
+    MessageBox MB_ICONSTOP "/DEVICE= needs /PORT= (tcp:HOST[:PORT], COMn, LPTn, USB[:SERIAL] or PRINTER:QUEUE)" /SD IDOK
     SetErrorLevel ${EXIT_BAD_OPTION}
     Quit
   ${EndIf}
-  ; The port library reads tcp:HOST[:PORT], COMn or LPTn; drawerctl add
-  ; checks the details, the installer only the kind.
+  ; The port library reads tcp:HOST[:PORT], COMn, LPTn, USB, USB:SERIAL (or
+  ; a device path) and PRINTER:QUEUE; drawerctl add checks the details, the
+  ; installer only the kind.
   ${If} $DevicePort != ""
     StrCpy $R3 $DevicePort 4
     StrCpy $R4 $DevicePort 3
+    StrCpy $R6 $DevicePort 8
     ${IfNot} $R3 == "tcp:"
     ${AndIfNot} $R4 == "COM"
     ${AndIfNot} $R4 == "LPT"
-      MessageBox MB_ICONSTOP "/PORT= is tcp:HOST[:PORT], COMn or LPTn, not $DevicePort" /SD IDOK
+    ${AndIfNot} $R3 == "USB:"
+    ${AndIfNot} $DevicePort == "USB"
+    ${AndIfNot} $R6 == "PRINTER:"
+      MessageBox MB_ICONSTOP "/PORT= is tcp:HOST[:PORT], COMn, LPTn, USB[:SERIAL] or PRINTER:QUEUE, not $DevicePort" /SD IDOK
       SetErrorLevel ${EXIT_BAD_OPTION}
       Quit
     ${EndIf}
@@ -252,6 +264,12 @@ FunctionEnd
     WriteRegDWORD HKLM "${CASHDRAWER_KEY}\$DeviceName" "OpenSingle" $OpenSingle
     WriteRegDWORD HKLM "${CASHDRAWER_KEY}\$DeviceName" "PinSingle" $PinSingle
     WriteRegStr HKLM "${CASHDRAWER_KEY}\$DeviceName" "Port" $DevicePort
+    ${If} $DrawerSensor != ""
+      WriteRegDWORD HKLM "${CASHDRAWER_KEY}\$DeviceName" "DrawerSensor" $DrawerSensor
+    ${Else}
+      ; Absent is a drawer with a sensor.
+      DeleteRegValue HKLM "${CASHDRAWER_KEY}\$DeviceName" "DrawerSensor"
+    ${EndIf}
   ${EndIf}
 !macroend
 

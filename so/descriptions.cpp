@@ -15,6 +15,8 @@ constexpr PortTypeName kPortTypeNames[] = {
     {PORT_SER, "serial port"},
     {PORT_PAR, "parallel port"},
     {PORT_ETH, "network port"},
+    {PORT_USB, "USB port"},
+    {PORT_QUEUE, "Windows printer queue"},
 };
 
 constexpr int kConnectorPins[] = {2, 5};  // by pin selector

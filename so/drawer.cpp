@@ -79,10 +79,12 @@ HRESULT SOTvCash::openDrawer(LONG* pRC) {
   PortWords words;
   if (printer_.Kick(words)) {
     ReportKickWritten(*this, pRC, words);
-    // Nothing to wait for where the printer reports no sensor.
+    // No sensor to wait for: the drawer is free once the pulse has held the
+    // solenoid its on-time, of which the closing pause below is the end.
     if (printer_.HasNoSensor()) {
       DrawerOpened = 0;
       watch_.bDrawerOpenSeen = 0;
+      ::Sleep(PrinterSession::kKickPulseOnMs - kClosingPauseMs);
     } else {
       // Bounded and not examined: a drawer that never reports open is not an error.
       ::WaitForSingleObject(workers_->DrawerOpenEvent().get(), kOpenSignalWaitMs);

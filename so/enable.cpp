@@ -81,8 +81,9 @@ LONG SOTvCash::StartMonitoring() {
     DeviceEnabled = 0;
   }
 
+  // A printer queue sends nothing back, and each command to it is a job.
   PortWords words;
-  if (!printer_.WriteStatusEnable(words)) {
+  if (printer_.ReadsStatus() && !printer_.WriteStatusEnable(words)) {
     const int* d = words.d;
     DeviceEnabled = 0;
     ResultCode = opos::E_FAILURE;
@@ -104,14 +105,38 @@ LONG SOTvCash::StartMonitoring() {
   return opos::SUCCESS;
 }
 
+namespace {
+
+// The printer's power at the enable goes first, as at every reading of the
+// poll thread.
+void StartPowerReports(PowerWatch& power, PrinterSession::FirstStatus first,
+                       const BYTE* statusBytes, WorkerPair& workers) {
+  power.Start(first == PrinterSession::FirstStatus::NoAnswer ? PrinterPower::Off
+                                                              : PowerOfReading(statusBytes),
+              [&workers](LONG state) { workers.fEventJob(EVENTJOB_PUT, state, 0); });
+}
+
+}  // namespace
+
 void SOTvCash::QueueFirstStatus() {
+  if (printer_.HasNoSensor()) {
+    // Its printer may still tell its power: read once for that alone.
+    if (rooms_->power.CapPowerReporting != opos::PR_NONE) {
+      PortWords words;
+      StartPowerReports(rooms_->power, printer_.ReadFirstStatus(words), printer_.StatusBytes(),
+                        *workers_.get());
+    }
+    // No reading says anything of such a drawer: no event is made up for it.
+    win::CsLock lock(watch_.csDrawerWait);
+    watch_.bDrawerOpenSeen = 0;
+    DrawerOpened = 0;
+    LOG_DEBUG(gLogHandle, "Cash.SetDeviceEnabled drawer without a sensor: no drawer status%s",
+              kEmptySuffix);
+    return;
+  }
   PortWords words;
   const PrinterSession::FirstStatus first = printer_.ReadFirstStatus(words);
-  // The printer's power goes first, as at every reading of the poll thread.
-  rooms_->power.Start(
-      first == PrinterSession::FirstStatus::NoAnswer ? PrinterPower::Off
-                                                     : PowerOfReading(printer_.StatusBytes()),
-      [this](LONG state) { workers_->fEventJob(EVENTJOB_PUT, state, 0); });
+  StartPowerReports(rooms_->power, first, printer_.StatusBytes(), *workers_.get());
   // The poll thread may already run (an enable after a disable).
   win::CsLock lock(watch_.csDrawerWait);
   if (first == PrinterSession::FirstStatus::NoAnswer) {

@@ -71,6 +71,21 @@ std::string ReadPortValue(HKEY key) {
   return text;
 }
 
+// DrawerSensor: 0 for a drawer without a sensor; absent, a drawer with one.
+// A value of another type is refused like a malformed OpenSingle: read as
+// "wired" it would bring back the full wait of every kick.
+bool ReadSensorWiring(HKEY key, PrinterSession& printer) {
+  DWORD value = 1;
+  const bool present = RegQueryValueExA(key, "DrawerSensor", nullptr, nullptr, nullptr, nullptr) ==
+                       ERROR_SUCCESS;
+  if (present && !ReadDword(key, "DrawerSensor", value)) {
+    LOG_ERROR(gLogHandle, "OpenService:RegQuery DrawerSensor");
+    return false;
+  }
+  printer.SetSensorWired(value != 0);
+  return true;
+}
+
 // A call answered at once, with nothing changed but ResultCode.
 struct ShortAnswer {
   LONG rc;
@@ -239,7 +254,7 @@ bool SOTvCash::ReadDeviceSettings(std::string& port) {
   printer_.SetPinSelect(value != 0 ? 1 : 0);
   gPinSelect = printer_.PinSelect();
   port = ReadPortValue(key.get());
-  return true;
+  return ReadSensorWiring(key.get(), printer_);
 }
 
 HRESULT SOTvCash::CloseService(LONG* pRC) {

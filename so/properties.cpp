@@ -38,7 +38,11 @@ constexpr NumberProperty kNumberProperties[] = {
      [](const SOTvCash& s) -> LONG { return s.Power().CapPowerReporting; }},
     {opos::PIDX_DrawerOpened, "DrawerOpened",
      [](const SOTvCash& s) -> LONG { return s.DrawerOpened; }},
-    {opos::PIDX_CapStatus, "CapStatus", [](const SOTvCash&) -> LONG { return 1; }},
+    // Printer() has no const form; reading the session changes nothing.
+    {opos::PIDX_CapStatus, "CapStatus",
+     [](const SOTvCash& s) -> LONG {
+       return const_cast<SOTvCash&>(s).Printer().HasNoSensor() ? 0 : 1;
+     }},
     {opos::PIDX_CapStatusMultiDrawerDetect, "CapStatusMultiDrawerDetect",
      [](const SOTvCash&) -> LONG { return 0; }},
 };

@@ -141,6 +141,8 @@ HRESULT SOTvCash::waitForDrawerClose(LONG beepTimeout, LONG beepFrequency, LONG 
     RefuseDebug(*this, pRC, opos::E_DISABLED, "Cash.waitForDrawerClose two:%d%s");
     return S_OK;
   }
+  // A drawer without a sensor is never reported open: nothing to wait for.
+  if (printer_.HasNoSensor()) return ReportNoWait(*this, pRC, Admission::DrawerNotOpen);
   const Slot slot = TakeSlot(watch_);
   if (slot == Slot::Busy) {
     RefuseError(*this, pRC, "Cash.waitForDrawerClose busy: another call is waiting:%d%s");

@@ -47,15 +47,18 @@ Opened Open(const char* deviceClass, const char* deviceName) {
 bool IsValueError(Error e) {
   int n = static_cast<int>(e);
   return n >= static_cast<int>(Error::ValueMissing) &&
-         n <= static_cast<int>(Error::ParallelNumberInvalid);
+         n <= static_cast<int>(Error::QueueNameInvalid);
 }
 
 // Random edits of values that are almost right, and random bytes.
 std::string Mutant(std::mt19937& rng) {
   static const char* const kSeeds[] = {"tcp:127.0.0.1:9100", "tcp:[::1]:9100", "tcp:localhost",
                                        "COM1:9600,N,8,1",    "COM12:115200,E,7,1.5", "LPT1",
-                                       "tcp:",               "COM",  "LPT"};
-  static const std::string kAlphabet = "tcpCOMLPT:[],.0123456789 -_xX\t%\\/";
+                                       "tcp:",               "COM",  "LPT",
+                                       "USB",                "USB:J6EF012345",
+                                       "USB:\\\\?\\usb#vid_04b8&pid_0202#j6ef#{28d78fad}",
+                                       "PRINTER:Till Receipt"};
+  static const std::string kAlphabet = "tcpCOMLPTUSBRINE:[],.0123456789 -_xX&?#|\"\t%\\/";
   std::string s = kSeeds[rng() % (sizeof(kSeeds) / sizeof(kSeeds[0]))];
   int edits = 1 + rng() % 6;
   for (int i = 0; i < edits; ++i) {
@@ -90,6 +93,34 @@ TEST(PortBadInput, MalformedPortValuesFailWithAValueCode) {
     EXPECT_TRUE(IsValueError(o.error())) << value << " gave " << o.d[0];
   }
   EXPECT_GT(tried, 1000);
+}
+
+// Well-formed USB and queue values that name nothing on this machine (its
+// Wine has no USB printing class and no such queue) fail at once, named.
+TEST(PortBadInput, UsbAndQueueValuesForWhatIsNotThereAreNamed) {
+  DeviceKey key(UniqueDeviceName("port-absent"));
+  const std::string odd = "Halyard absent " + std::to_string(GetCurrentProcessId());
+  struct Absent {
+    std::string value;
+    Error error;
+  };
+  const Absent absent[] = {
+      {"USB", Error::UsbNoPrinter},
+      {"USB:NOSUCHSERIAL", Error::UsbPrinterNotFound},
+      {"USB:\\\\.\\pipe\\" + odd, Error::DeviceOpenFailed},
+      {"USB:\\\\?\\usb#vid_0000&pid_0000#none#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}",
+       Error::DeviceOpenFailed},
+      {"PRINTER:" + odd, Error::QueueNotFound},
+      {"PRINTER:\\\\nosuchserver\\" + odd, Error::QueueNotFound},
+  };
+  for (const Absent& a : absent) {
+    key.SetString("Port", a.value);
+    const DWORD start = GetTickCount();
+    Opened o = Open(kClass, key.Name().c_str());
+    EXPECT_EQ(o.handle, -1) << a.value;
+    EXPECT_EQ(o.error(), a.error) << a.value << " gave " << o.d[0];
+    EXPECT_LT(GetTickCount() - start, 5000u) << a.value;
+  }
 }
 
 TEST(PortBadInput, StoredValuesOfEveryTypeAndSizeAreNamed) {

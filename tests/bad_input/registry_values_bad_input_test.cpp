@@ -1,5 +1,6 @@
-// The device's registry settings in every wrong type and size, and device
-// names around the length the key path can hold. Each wrong value fails
+// The device's registry settings (the optional DrawerSensor too) in every
+// wrong type and size, and device names around the length the key path can
+// hold. Each wrong value fails
 // the opening with 111 and names the value in the log; the device opens
 // once the value is put right, so a failed opening leaves nothing behind.
 #include <gtest/gtest.h>
@@ -37,7 +38,7 @@ class RegistryBadInput : public ServiceFixture {};
 }  // namespace
 
 TEST_F(RegistryBadInput, EveryWrongTypeAndSizeFailsAndNamesTheValue) {
-  for (const char* value : {"OpenSingle", "PinSingle"}) {
+  for (const char* value : {"OpenSingle", "PinSingle", "DrawerSensor"}) {
     for (const WrongValue& w : kWrongValues) {
       std::string what = std::string(value) + " as " + w.what;
       key->SetRaw(value, w.type, w.data, w.size);

@@ -132,17 +132,64 @@ TEST_F(OpenDrawer, WriteResultOtherThanOneIsAFailureAndLeavesStateAlone) {
   EXPECT_EQ(log_->Count("Cash.openDrawer:0"), 3);
 }
 
-TEST_F(OpenDrawer, ParallelPortOfClassTwoCountsTheDrawerShutWithoutWaiting) {
-  so_->Printer().Attach(kPortEx, kPort, PORT_PAR, 2);
-  so_->DrawerOpened = 1;
-  so_->Watch().bDrawerOpenSeen = 1;
-  const auto took = Timed([&] { EXPECT_EQ(Open(), opos::SUCCESS); });
-  EXPECT_LT(took, seconds(5)) << "nothing to wait for: this port gives no sensor reading";
-  EXPECT_EQ(so_->State, opos::S_BUSY);
-  EXPECT_EQ(so_->DrawerOpened, 0);
-  EXPECT_EQ(so_->Watch().bDrawerOpenSeen, 0);
-  EXPECT_TRUE(CallsOf(SCRIPTED_STATUS).empty());
+// A drawer that reports no sensor: a parallel printer of class 2, a drawer
+// configured without its wire, a printer queue. CapStatus says so, the kick
+// is given its pulse's on-time and no more, and waitForDrawerClose has
+// nothing to wait for. The same port with a sensor answers CapStatus 1.
+TEST_F(OpenDrawer, ADrawerWithoutASensorIsKickedForThePulseAndNotWaitedFor) {
+  struct Case {
+    const char* what;
+    LONG portType, modelClass;
+    bool wired;
+  };
+  for (const Case& c : {Case{"parallel, class 2", PORT_PAR, 2, true},
+                        Case{"network, no sensor wire", PORT_ETH, 4, false},
+                        Case{"printer queue", PORT_QUEUE, 4, true}}) {
+    SCOPED_TRACE(c.what);
+    Scripted_Reset();
+    so_->Printer().Attach(kPortEx, kPort, c.portType, c.modelClass);
+    so_->Printer().SetSensorWired(c.wired);
+    so_->DrawerOpened = 1;
+    so_->Watch().bDrawerOpenSeen = 1;
+    LONG capStatus = -1;
+    so_->GetPropertyNumber(opos::PIDX_CapStatus, &capStatus);
+    EXPECT_EQ(capStatus, 0);
+    const auto took = Timed([&] { EXPECT_EQ(Open(), opos::SUCCESS); });
+    EXPECT_GE(took, std::chrono::milliseconds(480)) << "returned inside the kick's pulse";
+    EXPECT_LT(took, seconds(5)) << "waited for an opening no sensor can show";
+    EXPECT_EQ(so_->State, opos::S_BUSY);
+    EXPECT_EQ(so_->DrawerOpened, 0);
+    EXPECT_EQ(so_->Watch().bDrawerOpenSeen, 0);
+    EXPECT_EQ(CallsOf(SCRIPTED_WRITE).size(), 1u);
+    EXPECT_EQ(CallsOf(SCRIPTED_STATUS).size(), c.portType == PORT_QUEUE ? 1u : 0u)
+        << "a queue is asked whether it would print now";
+
+    LONG rc = -1;
+    const auto waited = Timed([&] { so_->waitForDrawerClose(0, 880, 200, 100, &rc); });
+    EXPECT_EQ(rc, opos::SUCCESS);
+    EXPECT_LT(waited, std::chrono::milliseconds(200)) << "the report pause is for a sensor";
+    EXPECT_EQ(so_->State, opos::S_IDLE);
+    EXPECT_EQ(so_->Watch().bCloseWaiter, 0);
+  }
+  so_->Printer().Attach(kPortEx, kPort, PORT_PAR, 4);
+  so_->Printer().SetSensorWired(true);
+  LONG capStatus = -1;
+  so_->GetPropertyNumber(opos::PIDX_CapStatus, &capStatus);
+  EXPECT_EQ(capStatus, 1);
   EXPECT_TRUE(log_->HasDebug(">State:OPOS_S_BUSY(0x03)"));
+  EXPECT_TRUE(log_->HasDebug("<Cash.CapStatus:0"));
+}
+
+// A queue that would not print now (here paused: the port library's code 56
+// with the queue's status bits) refuses the kick before a job is made.
+TEST_F(OpenDrawer, AQueueThatWouldNotPrintNowRefusesTheKickWithItsReason) {
+  so_->Printer().Attach(kPortEx, kPort, PORT_QUEUE, 4);
+  Scripted_SetResult(SCRIPTED_STATUS, 0);
+  const int paused[] = {56, 1, 0, 12};
+  Scripted_SetDiag(SCRIPTED_STATUS, paused, 4);
+  EXPECT_EQ(Open(), opos::E_FAILURE);
+  EXPECT_TRUE(CallsOf(SCRIPTED_WRITE).empty());
+  EXPECT_TRUE(log_->HasError("Cash.openDrawer:56 1,0x0,0xc,"));
 }
 
 TEST_F(OpenDrawer, OpeningReadWhileTheKickIsStillBeingWrittenEndsTheWait) {

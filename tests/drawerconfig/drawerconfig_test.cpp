@@ -2,8 +2,9 @@
 // thread, as a technician would use it, against the registered service
 // object and the printer emulator on loopback: a drawer added (and a bad
 // port refused in the port library's words), opened with the sensor shown
-// live, health-checked and removed; the printer switched off in the middle
-// of a test, and the window closed while the device is open.
+// live, health-checked and removed; a printer queue found with Find printers
+// and its drawer, which has no sensor, kicked; the printer switched off in
+// the middle of a test, and the window closed while the device is open.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -21,6 +22,7 @@
 #include "tests/support/device_key.h"
 #include "tests/support/emulated_device.h"
 #include "tests/support/log_installation.h"
+#include "tests/support/relay_queue.h"
 #include "tools/emulator/printer_emulator.h"
 
 namespace {
@@ -298,6 +300,59 @@ TEST(DrawerConfigWindow, AddsOpensWatchesChecksAndRemovesADrawer) {
   EXPECT_TRUE(WaitUntil([&] { return !w.ListHas(name); }, kUiMs));
   EXPECT_TRUE(Contains(w.Text(IDC_DRAWERS_STATUS), L"removed " + Wide(name)));
   EXPECT_EQ(drawerctl::ReadDeviceViews(name, d), ERROR_FILE_NOT_FOUND);
+}
+
+// Find printers lists the queue with its Port value; picked, with the sensor
+// "none", it makes a drawer whose kick goes as a RAW job through the queue.
+TEST(DrawerConfigWindow, FindPrintersListsAQueueWhoseDrawerHasNoSensor) {
+  emulator::Options o;
+  o.port = 0;
+  emulator::PrinterEmulator printer(o);
+  ASSERT_TRUE(printer.start());
+  RelayQueue queue(printer.port());
+  ASSERT_TRUE(queue.Made()) << queue.Error();
+  const std::string port = "PRINTER:" + queue.Name();
+  std::string name = TestName("KX8-Queue Window");
+  drawerctl::RemoveDrawer(name);
+
+  DrawerWindow w;
+  ASSERT_TRUE(w.Open());
+  w.ShowTab(0);
+  w.Click(IDC_ADD);
+  HWND dialog = w.AwaitPopup(L"Add a cash drawer");
+  ASSERT_NE(dialog, nullptr);
+  w.Click(IDC_FIND, dialog);
+  ASSERT_TRUE(WaitUntil([&] { return Contains(w.Text(IDC_EDIT_ERROR, dialog), L"Choose a line"); },
+                        kServiceMs))
+      << Narrow(w.Text(IDC_EDIT_ERROR, dialog));
+  HWND found = w.Control(IDC_FOUND, dialog);
+  const std::wstring line = Wide(port) + L": \"" + Wide(queue.Name()) + L"\": driver ";
+  LRESULT at = SendMessageW(found, LB_FINDSTRING, static_cast<WPARAM>(-1),
+                            reinterpret_cast<LPARAM>(line.c_str()));
+  ASSERT_NE(at, LB_ERR) << "the queue is listed with its Port value";
+  SendMessageW(found, LB_SETCURSEL, at, 0);
+  SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDC_FOUND, LBN_SELCHANGE),
+               reinterpret_cast<LPARAM>(found));
+  EXPECT_EQ(Narrow(w.Text(IDC_PORT, dialog)), port);
+  w.SetText(IDC_NAME, Wide(name), dialog);
+  SendDlgItemMessageW(dialog, IDC_SENSOR, CB_SETCURSEL, 2, 0);  // none
+  w.Click(IDOK, dialog);
+  ASSERT_TRUE(WaitUntil([&] { return !IsWindow(dialog); }, kUiMs))
+      << Narrow(w.Text(IDC_EDIT_ERROR, dialog));
+  drawerctl::DeviceSettings written;
+  ASSERT_EQ(drawerctl::ReadDevice(name, written), ERROR_SUCCESS);
+  EXPECT_EQ(written.port, port);
+  EXPECT_EQ(written.drawerSensor, 0u);
+
+  w.ChooseDrawer(name);
+  w.Click(IDC_KICK);
+  std::wstring kicked = w.AwaitResult(L"openDrawer");
+  EXPECT_TRUE(Contains(kicked, L"openDrawer: OPOS_SUCCESS (0); no sensor")) << Narrow(kicked);
+  EXPECT_TRUE(printer.waitFor([](const emulator::Snapshot& s) { return s.kicks.size() == 1; },
+                              kServiceMs));
+  w.Click(IDC_CLOSE_DEVICE);
+  EXPECT_TRUE(w.AwaitText(IDC_SENSOR_STATE, L"not connected"));
+  drawerctl::RemoveDrawer(name);
 }
 
 TEST(DrawerConfigWindow, PrinterSwitchedOffMidTestAndWindowClosedWithTheDeviceOpen) {

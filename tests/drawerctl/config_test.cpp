@@ -12,6 +12,7 @@
 #include "ferrule/port_words.h"
 #include "tests/support/bad_port_values.h"
 #include "tests/support/child_process.h"
+#include "tests/support/relay_queue.h"
 
 namespace {
 
@@ -149,6 +150,49 @@ TEST_F(DrawerctlConfig, AddWritesTheValuesTheServiceObjectReads) {
   EXPECT_NE(row.find("tcp:127.0.0.1:9100"), std::string::npos) << row;
   EXPECT_NE(row.find("high-shut"), std::string::npos) << row;
   EXPECT_NE(row.find("SOTarvoCash.SOTvCash"), std::string::npos) << row;
+}
+
+// --sensor none writes DrawerSensor 0 in both views; a replacement with a
+// sensor takes the value away again, so the key reads as before it existed.
+TEST_F(DrawerctlConfig, ADrawerWithoutASensorIsWrittenAndReplacedBack) {
+  std::string a = Device("nosensor");
+  ChildResult r = Drawerctl("add " + a + " --port \"PRINTER:Till Receipt\" --sensor none");
+  ASSERT_EQ(r.exitCode, 0u) << r.out << r.err;
+  EXPECT_NE(r.out.find("port PRINTER:Till Receipt, pin 2, sensor none;"), std::string::npos)
+      << r.out;
+  for (REGSAM view : {kView32, kView64}) {
+    EXPECT_EQ(ReadDword(a, "DrawerSensor", view), 0u);
+    EXPECT_EQ(ReadDword(a, "OpenSingle", view), 0u) << "the service still wants a polarity";
+  }
+  ChildResult list = Drawerctl("list");
+  ASSERT_EQ(RowsOf(list.out, a).size(), 1u) << list.out;
+  EXPECT_NE(RowsOf(list.out, a)[0].find("none (DrawerSensor 0)"), std::string::npos) << list.out;
+
+  ASSERT_EQ(Drawerctl("add " + a + " --port USB --sensor high-open --replace").exitCode, 0u);
+  EXPECT_EQ(ReadRaw(a, "DrawerSensor", kView64).type, static_cast<DWORD>(REG_NONE)) << "removed";
+  EXPECT_EQ(ReadRaw(a, "DrawerSensor", kView32).type, static_cast<DWORD>(REG_NONE));
+  EXPECT_EQ(ReadDword(a, "OpenSingle"), 1u);
+  EXPECT_EQ(ReadText(a, "Port"), "USB");
+}
+
+// ports names each queue by the Port value that selects it.
+TEST_F(DrawerctlConfig, PortsListsThePrinterQueuesWithTheirPortValues) {
+  RelayQueue queue(9);
+  ASSERT_TRUE(queue.Made()) << queue.Error();
+  ChildResult r = Drawerctl("ports");
+  ASSERT_EQ(r.exitCode, 0u) << r.err;
+  EXPECT_NE(r.out.find("USB printers (USB printing class):\r\n  none found"), std::string::npos)
+      << "this machine's Wine has no USB printing class:\n" << r.out;
+  const std::string row = "  PRINTER:" + queue.Name();
+  const size_t at = r.out.find(row);
+  ASSERT_NE(at, std::string::npos) << r.out;
+  const std::string line = r.out.substr(at, r.out.find('\r', at) - at);
+  EXPECT_NE(line.find("driver Halyard Relay Driver, port |socat"), std::string::npos) << line;
+  EXPECT_NE(line.find(", ready"), std::string::npos) << line;
+  // The value it shows is one add takes.
+  std::string a = Device("fromports");
+  EXPECT_EQ(Drawerctl("add " + a + " --port \"PRINTER:" + queue.Name() + "\"").exitCode, 0u);
+  EXPECT_EQ(ReadText(a, "Port"), "PRINTER:" + queue.Name());
 }
 
 TEST_F(DrawerctlConfig, AnExistingDeviceIsReplacedOnlyWhenAsked) {

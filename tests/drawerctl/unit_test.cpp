@@ -11,6 +11,7 @@
 #include "log_tail.h"
 #include "opos_names.h"
 #include "port_choice.h"
+#include "printer_list.h"
 #include "tests/support/scratch_files.h"
 
 namespace drawerctl {
@@ -23,6 +24,43 @@ TEST(PortChoice, AcceptsTheThreeKindsInCanonicalForm) {
   EXPECT_EQ(ParsePort("com3:38400,n,8,1").value, "COM3:38400,N,8,1");
   EXPECT_EQ(ParsePort(" tcp:[::1]:9100 ").value, "tcp:[::1]:9100");
   EXPECT_EQ(ParsePort("lpt1").value, "LPT1");
+}
+
+TEST(PortChoice, UsbAndQueueFormsKeepWhatFollowsTheirWordAsTyped) {
+  EXPECT_EQ(ParsePort("usb").value, "USB");
+  EXPECT_EQ(ParsePort("Usb:j6ef012345").value, "USB:j6ef012345");
+  EXPECT_EQ(ParsePort("usb:\\\\.\\pipe\\Till Printer").value, "USB:\\\\.\\pipe\\Till Printer");
+  EXPECT_EQ(ParsePort(" printer:EPSON TM-T20II Receipt ").value, "PRINTER:EPSON TM-T20II Receipt");
+}
+
+// A USB printer is named by its serial where it has one, else by the part
+// of its path Windows made up; what a list row shows of it.
+TEST(PortsReport, UsbPrintersAreNamedByWhatFindsThemAgain) {
+  ferrule::UsbPrinter withSerial;
+  withSerial.path = "\\\\?\\usb#vid_04b8&pid_0202#j6ef012345#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+  withSerial.instance = "j6ef012345";
+  withSerial.serial = "J6EF012345";
+  withSerial.id.maker = "EPSON";
+  withSerial.id.model = "TM-T88V";
+  ferrule::UsbPrinter without;
+  without.path = "\\\\?\\usb#vid_0519&pid_0001#6&2b0e1a7&0&1#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+  without.instance = "6&2b0e1a7&0&1";
+  without.idError = ERROR_SHARING_VIOLATION;
+  const FoundPrinter a = DescribeUsbPrinter(withSerial), b = DescribeUsbPrinter(without);
+  EXPECT_EQ(a.port, "USB:J6EF012345");
+  EXPECT_EQ(a.description, "EPSON TM-T88V, serial J6EF012345, " + withSerial.path);
+  EXPECT_EQ(b.port, "USB:6&2b0e1a7&0&1");
+  EXPECT_EQ(b.description.rfind("maker and model unknown (device ID: error 32), serial none", 0),
+            0u)
+      << b.description;
+  for (const FoundPrinter& f : {a, b}) EXPECT_TRUE(ParsePort(f.port).ok) << f.port;
+
+  std::vector<std::string> one = PortsReport({a}, {});
+  EXPECT_EQ(one, (std::vector<std::string>{
+                     "USB printers (USB printing class):",
+                     "  USB:J6EF012345                 " + a.description,
+                     "  (the only one: --port USB selects it too)", "printer queues:", "  none"}));
+  EXPECT_EQ(PortsReport({a, b}, {}).size(), 5u) << "no note with two";
 }
 
 TEST(PortChoice, RefusesWhatThePortLibraryCouldNotOpen) {

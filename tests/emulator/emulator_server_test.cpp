@@ -1,6 +1,7 @@
 // The emulator as a host sees it: a TCP printer on loopback that serves
 // several clients at once, or one at a time with the next waiting or
-// refused, and the console program with its stdin commands.
+// refused; on a named pipe, one host at a time; and the console program with
+// its stdin commands.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -173,6 +174,46 @@ TEST_F(EmulatorServer, SecondEmulatorOnTheSamePortIsRefused) {
   EXPECT_NE(error.find("port " + std::to_string(o.port) + " on 127.0.0.1 is in use"),
             std::string::npos)
       << error;
+}
+
+// On a named pipe, the printer stands in for a USB printer: one host at a
+// time, the next one served after the first went, and the name taken once.
+TEST(PipeEmulator, ServesOneHostAtATimeAndTheNextAfterItWent) {
+  Options o;
+  o.pipe = "HalyardEmulatorTest-" + std::to_string(::GetCurrentProcessId());
+  PrinterEmulator printer(o);
+  ASSERT_TRUE(printer.start());
+  const std::string path = "\\\\.\\pipe\\" + o.pipe;
+  auto ask = [&](HANDLE h) {
+    const uint8_t request[] = {0x10, 0x04, 0x01};
+    DWORD n = 0;
+    uint8_t reply = 0;
+    if (!::WriteFile(h, request, 3, &n, nullptr) || !::ReadFile(h, &reply, 1, &n, nullptr)) return -1;
+    return static_cast<int>(reply);
+  };
+  {
+    win::UniqueHandle host(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                         OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(host);
+    EXPECT_EQ(ask(host.get()), 0x16);
+    win::UniqueHandle second(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+    EXPECT_FALSE(second);
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_PIPE_BUSY));
+  }
+  ASSERT_TRUE(printer.waitFor([](const Snapshot& s) { return s.clients == 0; }, 5000));
+  win::UniqueHandle next;
+  for (int i = 0; i < 50 && !next; ++i, ::Sleep(20))
+    next.reset(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                             OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(next);
+  EXPECT_EQ(ask(next.get()), 0x16);
+  EXPECT_EQ(printer.snapshot().connections, 2);
+
+  PrinterEmulator again(o);
+  std::string error;
+  EXPECT_FALSE(again.start(&error));
+  EXPECT_NE(error.find("is served by another program already"), std::string::npos) << error;
 }
 
 // The console program, started as an integrator would, driven through its stdin.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "common/win32_socket.h"
+#include "ferrule/port_value.h"
 #include "tests/ferrule/test_support.h"
 #include "tests/support/bad_port_values.h"
 
@@ -28,6 +29,35 @@ TEST(PortValue, EveryMalformedValueFailsWithItsCodeAndPosition) {
     EXPECT_EQ(o.type, 0);
     EXPECT_EQ(o.ex, 0);
   }
+}
+
+TEST(PortValue, UsbAndQueueFormsAreReadAsWritten) {
+  using ferrule::ParsePortValue;
+  using ferrule::PortKind;
+  using ferrule::UsbForm;
+  ferrule::ParsedPort p = ParsePortValue("usb");
+  ASSERT_EQ(p.error, Error::Ok);
+  EXPECT_EQ(p.address.kind, PortKind::Usb);
+  EXPECT_EQ(p.address.usb.form, UsbForm::Only);
+  p = ParsePortValue("USB:5&1a2b3c4d&0&1");
+  ASSERT_EQ(p.error, Error::Ok);
+  EXPECT_EQ(p.address.usb.form, UsbForm::Serial);
+  EXPECT_EQ(p.address.usb.id, "5&1a2b3c4d&0&1");
+  const std::string path =
+      "\\\\?\\usb#vid_04b8&pid_0202#j6ef012345#{28d78fad-5a12-11d1-ae5b-0000f803a8c2}";
+  p = ParsePortValue(" USB:" + path + " ");
+  ASSERT_EQ(p.error, Error::Ok);
+  EXPECT_EQ(p.address.usb.form, UsbForm::Path);
+  EXPECT_EQ(p.address.usb.id, path);
+  p = ParsePortValue("PRINTER:K\xfc" "che Bon-Drucker (2)");
+  ASSERT_EQ(p.error, Error::Ok) << "a name in the ANSI code page";
+  EXPECT_EQ(p.address.kind, PortKind::Queue);
+  EXPECT_EQ(p.address.queue.name, "K\xfc" "che Bon-Drucker (2)");
+  // A serial is what a USB string descriptor holds: 126 characters.
+  EXPECT_EQ(ParsePortValue("USB:" + std::string(126, 'S')).error, Error::Ok);
+  p = ParsePortValue("USB:" + std::string(127, 'S'));
+  EXPECT_EQ(p.error, Error::UsbSerialInvalid);
+  EXPECT_EQ(p.offset, 131);
 }
 
 TEST(PortValue, RegistryProblemsAreNamed) {
@@ -218,7 +248,8 @@ TEST(Library, ExportsPlainNamesAndImportsOnlySystemDlls) {
   auto nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
   const IMAGE_DATA_DIRECTORY& dir = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
   ASSERT_NE(dir.VirtualAddress, 0u);
-  const char* kSystem[] = {"KERNEL32.dll", "ADVAPI32.dll", "WS2_32.dll", "msvcrt.dll"};
+  const char* kSystem[] = {"KERNEL32.dll", "ADVAPI32.dll", "WS2_32.dll",  "msvcrt.dll",
+                           "SETUPAPI.dll", "CFGMGR32.dll", "WINSPOOL.DRV"};
   int count = 0;
   for (auto imp = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + dir.VirtualAddress);
        imp->Name != 0; ++imp, ++count) {

@@ -1,7 +1,7 @@
-// Fuzz target for the registry value "Port": whatever the text, a refusal
-// points at a character of the text, and a value that is accepted lies in
-// the grammar's ranges and prints back to a text that reads as the same
-// address.
+// Fuzz target for the registry value "Port", printer queues and the USB
+// forms among them: whatever the text, a refusal points at a character of
+// the text, and a value that is accepted lies in the grammar's ranges and
+// prints back to a text that reads as the same address.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -41,6 +41,10 @@ std::string Print(const PortAddress& a) {
     }
     case PortKind::Parallel:
       return "LPT" + std::to_string(a.parallel.number);
+    case PortKind::Usb:
+      return a.usb.form == UsbForm::Only ? "USB" : "USB:" + a.usb.id;
+    case PortKind::Queue:
+      return "PRINTER:" + a.queue.name;
   }
   return {};
 }
@@ -54,8 +58,18 @@ bool Same(const PortAddress& x, const PortAddress& y) {
              x.serial.parity == y.serial.parity && x.serial.dataBits == y.serial.dataBits &&
              x.serial.stopBitsX10 == y.serial.stopBitsX10;
     case PortKind::Parallel: return x.parallel.number == y.parallel.number;
+    case PortKind::Usb: return x.usb.form == y.usb.form && x.usb.id == y.usb.id;
+    case PortKind::Queue: return x.queue.name == y.queue.name;
   }
   return false;
+}
+
+bool NoControlCharacters(const std::string& text) {
+  for (char c : text) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) return false;
+  }
+  return true;
 }
 
 void CheckRanges(const PortAddress& a) {
@@ -73,6 +87,17 @@ void CheckRanges(const PortAddress& a) {
       break;
     case PortKind::Parallel:
       FUZZ_CHECK(a.parallel.number >= 1 && a.parallel.number <= 255);
+      break;
+    case PortKind::Usb:
+      FUZZ_CHECK((a.usb.form == UsbForm::Only) == a.usb.id.empty());
+      FUZZ_CHECK(a.usb.form != UsbForm::Serial || a.usb.id.size() <= kMaxUsbSerialLength);
+      FUZZ_CHECK(a.usb.form != UsbForm::Path || a.usb.id.rfind("\\\\", 0) == 0);
+      FUZZ_CHECK(NoControlCharacters(a.usb.id));
+      break;
+    case PortKind::Queue:
+      FUZZ_CHECK(!a.queue.name.empty());
+      FUZZ_CHECK(a.queue.name.find(',') == std::string::npos);
+      FUZZ_CHECK(NoControlCharacters(a.queue.name));
       break;
   }
 }

@@ -195,7 +195,9 @@ check_each_view "the first device is configured" first_device
 
 # ---- installing again over it ------------------------------------------------
 echo '; kept by the integrator' >>"$install_unix/OPOSLog.ini"
-halyard_wine "$setup" /S "/D=$install_win" </dev/null
+# With a second drawer: a USB printer's, without a sensor.
+halyard_wine "$setup" /S /DEVICE=KX8-InstallerUsb /PORT=USB:J6EF012345 /SENSOR=none \
+     "/D=$install_win" </dev/null
 rc=$?
 [ "$rc" -eq 0 ] && pass "a second install over the first exits 0" \
                 || fail "a second install over the first exits 0 (got $rc)"
@@ -203,6 +205,11 @@ check "the integrator's OPOSLog.ini survives a reinstall" \
   grep -q 'kept by the integrator' "$install_unix/OPOSLog.ini"
 drawer_kept() { reg_has "$1" "$cashdrawer_key\\KX8-InstallerTest"; }
 check_each_view "the configured drawer survives a reinstall" drawer_kept
+usb_drawer() {
+  reg_value "$1" "$cashdrawer_key\\KX8-InstallerUsb" /v Port | grep -q 'USB:J6EF012345' &&
+    reg_value "$1" "$cashdrawer_key\\KX8-InstallerUsb" /v DrawerSensor | grep -q '0x0'
+}
+check_each_view "/SENSOR=none writes DrawerSensor 0 beside a USB port" usb_drawer
 
 # ---- the installed product at work ------------------------------------------
 emulator_out=$work/emulator.log
@@ -276,7 +283,8 @@ done
 
 # An option the installer does not know how to honour stops it before it
 # touches anything.
-for bad in "/PORT=COM1 /PIN=3" "/PORT=COM1 /SENSOR=open" "/PORT=USB1" "/DEVICE=KX8-Bad" \
+for bad in "/PORT=COM1 /PIN=3" "/PORT=COM1 /SENSOR=open" "/PORT=USB1" "/PORT=PRINTERX" \
+           "/DEVICE=KX8-Bad" \
            '/DEVICE=KX8\Bad /PORT=COM1'; do
   # shellcheck disable=SC2086
   halyard_wine "$setup" /S $bad "/D=$install_win" </dev/null

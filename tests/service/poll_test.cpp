@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "diag/log_text.h"
 #include "events/beep_step.h"
 #include "events/printer_session.h"
 #include "tests/support/service_fixture.h"
@@ -106,6 +107,8 @@ TEST_F(Poll, ASilentPrinterIsLoggedOnceWhenItStopsAndOnceWhenItAnswersAgain) {
   EXPECT_EQ(co->StatusUpdates(), (std::vector<LONG>{0})) << "a failed read changes nothing";
 }
 
+// Nothing is made up for a drawer whose printer reads no sensor: not at the
+// enable either, where a reading of the bit would be taken for the drawer.
 TEST_F(Poll, AParallelClassTwoPrinterIsNotDecoded) {
   Scripted_SetOpen(7, PORT_PAR, 0x51);
   Scripted_SetStatus(1, 0x04);
@@ -114,7 +117,7 @@ TEST_F(Poll, AParallelClassTwoPrinterIsNotDecoded) {
   parallel.SetDword("OpenSingle", 0).SetDword("PinSingle", 0);
   ASSERT_EQ(Open(name), 0);
   Enable();
-  ASSERT_TRUE(WaitStatus(1));
+  EXPECT_TRUE(log->HasDebug("Cash.SetDeviceEnabled drawer without a sensor: no drawer status"));
   Scripted_SetStatus(1, 0x00);  // would read open
   ASSERT_TRUE(WaitReads(3));
   PumpFor(200);
@@ -122,7 +125,50 @@ TEST_F(Poll, AParallelClassTwoPrinterIsNotDecoded) {
   EXPECT_FALSE(log->Has("lpEvent ReadPort Normal"));
   EXPECT_EQ(so->State, opos::S_IDLE);
   EXPECT_EQ(so->DrawerOpened, 0);
-  EXPECT_EQ(co->StatusUpdates(), (std::vector<LONG>{0}));
+  EXPECT_EQ(co->StatusUpdates(), (std::vector<LONG>{}));
+}
+
+// DrawerSensor 0 on a network printer: readings keep the link, say nothing
+// of the drawer; a printer queue is not read at all, nor sent the status
+// request (each command to it is a job).
+TEST_F(Poll, ADrawerWithoutASensorIsReadForTheLinkOnlyAndAQueueNotAtAll) {
+  Scripted_SetOpen(7, PORT_ETH, 0x51);
+  Scripted_SetStatus(1, 0x00);  // would read open
+  key->SetDword("DrawerSensor", 0);
+  ASSERT_EQ(Open(), 0);
+  // Its printer still answers: power is told as for any drawer.
+  LONG cap = -1;
+  so->GetPropertyNumber(opos::PIDX_CapPowerReporting, &cap);
+  EXPECT_EQ(cap, opos::PR_ADVANCED);
+  so->SetPropertyNumber(opos::PIDX_PowerNotify, opos::PN_ENABLED);
+  EXPECT_EQ(so->ResultCode, opos::SUCCESS);
+  Enable();
+  ASSERT_TRUE(WaitReads(3));
+  PumpFor(200);
+  EXPECT_TRUE(log->HasDebug("lpEvent ReadPort no sensor"));
+  EXPECT_EQ(so->DrawerOpened, 0);
+  EXPECT_EQ(co->StatusUpdates(), (std::vector<LONG>{opos::PS_ONLINE})) << "power, no drawer event";
+  LONG rc = -1;
+  so->CloseService(&rc);
+
+  Scripted_Reset();
+  Scripted_SetOpen(7, PORT_QUEUE, 0x51);
+  key->Delete("DrawerSensor");
+  ASSERT_EQ(Open(), 0);
+  so->GetPropertyNumber(opos::PIDX_CapPowerReporting, &cap);
+  EXPECT_EQ(cap, opos::PR_NONE) << "a queue is never read";
+  win::UniqueBstr text;
+  so->GetPropertyString(opos::PIDX_DeviceDescription, text.put());
+  ASSERT_NE(text.get(), nullptr);
+  const std::wstring description(text.get());
+  EXPECT_NE(description.find(L"Windows printer queue"), std::wstring::npos) << ToAnsi(text.get());
+  EXPECT_NE(description.find(L", no drawer sensor"), std::wstring::npos) << ToAnsi(text.get());
+  Enable();
+  EXPECT_EQ(so->DeviceEnabled, 1);
+  PumpFor(1500);
+  EXPECT_EQ(Scripted_CallCount(SCRIPTED_READ), 0);
+  EXPECT_EQ(Scripted_CallCount(SCRIPTED_WRITE), 0) << "no status request to a queue";
+  EXPECT_EQ(co->StatusUpdates(), (std::vector<LONG>{opos::PS_ONLINE})) << "nothing after the first";
 }
 
 TEST_F(Poll, ANetworkPortIsReopenedAfterAFailedRead) {

@@ -46,6 +46,21 @@ inline constexpr BadValue kBadValues[] = {
     {"garbage", Error::UnknownPortKind, 1},
     {"  \x01\xff", Error::UnknownPortKind, 3},
     {"udp:host", Error::UnknownPortKind, 1},
+    {"USB:", Error::UsbSerialInvalid, 5},
+    {"USBX", Error::UsbSerialInvalid, 4},
+    {"USB:J6EF 01", Error::UsbSerialInvalid, 9},
+    {"usb:abc/def", Error::UsbSerialInvalid, 8},
+    {"USB:\\x\\y", Error::UsbPathInvalid, 5},
+    {"USB:\\\\", Error::UsbPathInvalid, 7},
+    {"USB:\\\\?\\", Error::UsbPathInvalid, 9},
+    {"USB:\\\\.\\pipe\\a|b", Error::UsbPathInvalid, 15},
+    {"USB:\\\\?\\usb#\x01", Error::UsbPathInvalid, 13},
+    {"PRINTER:", Error::QueueNameInvalid, 9},
+    {"printer:   ", Error::QueueNameInvalid, 9},
+    {"PRINTER:Till,1", Error::QueueNameInvalid, 13},
+    {"PRINTER:\tTill", Error::QueueNameInvalid, 9},
+    {"PRINTER:Till\x7f", Error::QueueNameInvalid, 13},
+    {"PRINTERX", Error::UnknownPortKind, 1},
 };
 
 }  // namespace portvalues

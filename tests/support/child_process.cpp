@@ -67,8 +67,16 @@ ChildResult RunChild(const std::wstring& commandLine, const ChildOptions& option
   PROCESS_INFORMATION pi{};
   std::wstring line = commandLine;
   const std::wstring dir = Widen(options.dir);
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                      dir.empty() ? nullptr : dir.c_str(), &si, &pi)) {
+  // Under load Wine's process creation now and then fails with
+  // ERROR_INTERNAL_ERROR (seen once in a full suite run); it is tried again.
+  BOOL made = FALSE;
+  for (int attempt = 0; attempt < 3 && !made; ++attempt) {
+    if (attempt > 0) Sleep(200);
+    made = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                          dir.empty() ? nullptr : dir.c_str(), &si, &pi);
+    if (!made && GetLastError() != ERROR_INTERNAL_ERROR) break;
+  }
+  if (!made) {
     result.err = "CreateProcess failed: " + std::to_string(GetLastError());
     return result;
   }

@@ -28,6 +28,10 @@ class EmulatorService : win::NoCopy {
   EmulatorService(const std::string& port, DWORD pinSingle);
 
   LONG OpenAndEnable() { return session_.OpenAndEnable(); }
+  // OpenService alone: for a drawer without a sensor, whose enabling
+  // brings no first status to wait for.
+  LONG Open() { return session_.Open(); }
+  DeviceKey& key() { return device_.key(); }
   bool WaitUpdates(size_t count, DWORD timeoutMs) { return session_.WaitUpdates(count, timeoutMs); }
 
   emulator::PrinterEmulator& printer() { return device_.printer(); }

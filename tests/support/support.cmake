@@ -43,13 +43,15 @@ add_custom_command(
 add_custom_target(scripted_quire DEPENDS ${HALYARD_SCRIPTED_DIR}/Quire.dll)
 
 # The recording Control Object, the STA helpers, device keys, the child
-# process runner and the log tests' scratch installation: usable by any test,
+# process runner, the log tests' scratch installation and the printer queue
+# that relays to the emulator: usable by any test,
 # including those that load Halyard.dll through COM.
 add_library(halyard_test_support STATIC
   ${_support}/recording_co.cpp ${_support}/device_key.cpp ${_support}/child_process.cpp
-  ${_support}/log_installation.cpp ${_support}/process_counts.cpp)
+  ${_support}/log_installation.cpp ${_support}/process_counts.cpp ${_support}/relay_queue.cpp)
 target_include_directories(halyard_test_support PUBLIC ${PROJECT_SOURCE_DIR})
-target_link_libraries(halyard_test_support PUBLIC ole32 oleaut32 uuid user32 advapi32)
+target_link_libraries(halyard_test_support PUBLIC ole32 oleaut32 uuid user32 advapi32 winspool
+                      setupapi)
 
 # The printer emulator on loopback with its device key, and the service
 # opened on it (through COM or in this process): every end-to-end, soak,

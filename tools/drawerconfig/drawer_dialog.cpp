@@ -29,7 +29,7 @@ DialogState& State(HWND dialog) {
 }
 
 constexpr const char* kPins[] = {"2", "5"};
-constexpr const char* kSensors[] = {"high-shut", "high-open"};
+constexpr const char* kSensors[] = {"high-shut", "high-open", "none"};
 
 void FillChoices(HWND dialog, int id, const char* const* words, size_t count,
                  const std::string& chosen) {
@@ -53,7 +53,7 @@ void Init(HWND dialog, DialogState& s) {
   SendDlgItemMessageW(dialog, IDC_NAME, EM_SETREADONLY, s.editing, 0);
   SetControlText(dialog, IDC_PORT, Widen(s.entry->port));
   FillChoices(dialog, IDC_PIN, kPins, 2, s.entry->pin);
-  FillChoices(dialog, IDC_SENSOR, kSensors, 2, s.entry->sensor);
+  FillChoices(dialog, IDC_SENSOR, kSensors, 3, s.entry->sensor);
   bool network = s.entry->port.rfind("tcp:", 0) == 0;
   SetControlText(dialog, IDC_TCP_ADDRESS,
                  network ? Widen(s.entry->port) : LoadText(IDS_DEFAULT_TCP));
@@ -65,15 +65,20 @@ struct SearchJob {
   std::vector<std::string> ports;
 };
 
+bool Post(HWND dialog, ProbeResult result) {
+  auto* found = new ProbeResult(std::move(result));
+  if (PostMessageW(dialog, kProbeFound, 0, reinterpret_cast<LPARAM>(found))) return true;
+  delete found;
+  return false;  // the dialog is gone
+}
+
 DWORD WINAPI Search(void* raw) {
   std::unique_ptr<SearchJob> job(static_cast<SearchJob*>(raw));
-  for (const std::string& port : job->ports) {
-    auto* found = new ProbeResult(ProbePort(port));
-    if (!PostMessageW(job->dialog, kProbeFound, 0, reinterpret_cast<LPARAM>(found))) {
-      delete found;
-      return 0;  // the dialog is gone
-    }
-  }
+  // What Windows lists first: it answers at once, the tries take a while.
+  for (ProbeResult& listed : ListedPrinters())
+    if (!Post(job->dialog, std::move(listed))) return 0;
+  for (const std::string& port : job->ports)
+    if (!Post(job->dialog, ProbePort(port))) return 0;
   PostMessageW(job->dialog, kProbeFound, 0, 0);
   return 0;
 }
@@ -100,6 +105,7 @@ UINT ProbeTextId(ProbeAnswer a) {
     case ProbeAnswer::Answered: return IDS_PROBE_ANSWERED;
     case ProbeAnswer::Silent: return IDS_PROBE_SILENT;
     case ProbeAnswer::BadText: return IDS_PROBE_BAD_TEXT;
+    case ProbeAnswer::Listed: return IDS_PROBE_LISTED;
     case ProbeAnswer::Absent: break;
   }
   return IDS_PROBE_ABSENT;
@@ -116,7 +122,8 @@ void ShowFound(HWND dialog, DialogState& s, const ProbeResult* found) {
   std::wstring line = LoadText(ProbeTextId(found->answer), {Widen(found->port),
                                                             Widen(found->detail)});
   SendDlgItemMessageW(dialog, IDC_FOUND, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
-  s.foundPorts.push_back(found->answer == ProbeAnswer::BadText ? std::string() : found->port);
+  const bool usable = found->answer != ProbeAnswer::BadText && found->port != "-";
+  s.foundPorts.push_back(usable ? found->port : std::string());
 }
 
 void TakeFound(HWND dialog, DialogState& s) {

@@ -61,7 +61,7 @@ std::vector<std::wstring> Cells(const std::string& name, const std::wstring& vie
   using drawerctl::SettingText;
   return {Widen(name), views, d.port.empty() ? LoadText(IDS_MISSING) : Widen(d.port),
           Widen(SettingText(d.pinSingle, d.pinSingleWrongType, drawerctl::PinWord)),
-          Widen(SettingText(d.openSingle, d.openSingleWrongType, drawerctl::SensorWord))};
+          Widen(drawerctl::SensorText(d))};
 }
 
 // Copies that disagree get a row each, as drawerctl list shows them: a till
@@ -128,7 +128,7 @@ void Edit(HWND page) {
   if (drawerctl::ReadDevice(entry.name, now) == ERROR_SUCCESS) {
     entry.port = now.port;
     if (now.pinSingle) entry.pin = std::string(drawerctl::PinWord(*now.pinSingle));
-    if (now.openSingle) entry.sensor = std::string(drawerctl::SensorWord(*now.openSingle));
+    if (std::string word = drawerctl::SensorEntryWord(now); !word.empty()) entry.sensor = word;
   }
   RunAndRefresh(page, entry, true);
 }

@@ -5,6 +5,7 @@
 #include "dispatch_client.h"
 #include "ferrule/port_value.h"
 #include "port_choice.h"
+#include "printer_list.h"
 
 namespace drawerconfig {
 namespace {
@@ -128,6 +129,20 @@ std::vector<std::string> PresentComPorts() {
   return ports;
 }
 
+std::vector<ProbeResult> ListedPrinters() {
+  std::vector<ProbeResult> listed;
+  for (const auto& list : {drawerctl::FindUsbPrinterPorts(), drawerctl::FindPrinterQueues()}) {
+    for (const drawerctl::FoundPrinter& f : list) {
+      ProbeResult r;
+      r.port = f.port;
+      r.answer = f.port == "-" ? ProbeAnswer::BadText : ProbeAnswer::Listed;
+      r.detail = f.description;
+      listed.push_back(std::move(r));
+    }
+  }
+  return listed;
+}
+
 ProbeResult ProbePort(const std::string& portText) {
   ProbeResult r;
   drawerctl::PortChoice choice = drawerctl::ParsePort(portText);
@@ -141,9 +156,15 @@ ProbeResult ProbePort(const std::string& portText) {
   switch (parsed.address.kind) {
     case ferrule::PortKind::Tcp: return ProbeTcp(r, parsed.address.tcp);
     case ferrule::PortKind::Serial: return ProbeSerial(r, parsed.address.serial);
-    case ferrule::PortKind::Parallel: break;
+    case ferrule::PortKind::Parallel:
+      r.detail = "a parallel port gives no answer to try";
+      return r;
+    case ferrule::PortKind::Usb:
+    case ferrule::PortKind::Queue:
+      break;
   }
-  r.detail = "a parallel port gives no answer to try";
+  r.answer = ProbeAnswer::Listed;
+  r.detail = "listed by Windows, not tried";
   return r;
 }
 

@@ -1,5 +1,6 @@
 // Looking for receipt printers where a drawer's Port could point: each COM
-// port this machine has, and a network address the technician gives. A port
+// port this machine has, a network address the technician gives, and the
+// USB printers and printer queues Windows lists (drawerkit's printer_list). A port
 // is tried the way the service object first speaks to a printer: the
 // real-time status request (DLE EOT 1), and one status byte back within a
 // second. Nothing is written to the registry.
@@ -15,6 +16,7 @@ enum class ProbeAnswer {
   Silent,    // the port opened, but nothing answered
   Absent,    // the port could not be opened or connected
   BadText,   // the port library's grammar refuses the text
+  Listed,    // a USB printer or printer queue Windows lists: found, not tried
 };
 
 struct ProbeResult {
@@ -25,6 +27,8 @@ struct ProbeResult {
 
 // "COM1", "COM3", ... as HARDWARE\DEVICEMAP\SERIALCOMM lists them.
 std::vector<std::string> PresentComPorts();
+// The USB printers and printer queues, as found lines.
+std::vector<ProbeResult> ListedPrinters();
 ProbeResult ProbePort(const std::string& portText);
 
 }  // namespace drawerconfig

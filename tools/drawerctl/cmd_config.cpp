@@ -19,7 +19,7 @@ std::string Row(const std::string& name, const std::string& views, const DeviceS
   return Padded(name, 24) + Padded(views, 16) + Padded(d.progId.empty() ? "-" : d.progId, 22) +
          Padded(d.port.empty() ? "missing" : d.port, 22) +
          Padded(SettingText(d.pinSingle, d.pinSingleWrongType, PinWord), 10) +
-         SettingText(d.openSingle, d.openSingleWrongType, SensorWord);
+         SensorText(d);
 }
 
 // Each till reads the copy of its own bitness, so copies that disagree get a
@@ -45,7 +45,7 @@ std::string AddRefusal(const EditResult& r, const ParsedArgs& args) {
   switch (r.problem) {
     case EditProblem::Port: return "--port " + Quoted(args.Value("port")) + ": " + r.message;
     case EditProblem::Pin: return "--pin is 2 or 5";
-    case EditProblem::Sensor: return "--sensor is high-open or high-shut";
+    case EditProblem::Sensor: return "--sensor is high-open, high-shut or none";
     case EditProblem::Exists: return r.message + ": give --replace to overwrite it";
     default: return r.message;
   }
@@ -94,7 +94,8 @@ int RunAdd(const ParsedArgs& args) {
     return kExitUsage;
   }
   if (!args.Has("port")) {
-    transcript::Error("--port is required (tcp:HOST[:PORT], COMn or LPTn)");
+    transcript::Error("--port is required (tcp:HOST[:PORT], COMn, LPTn, USB[:SERIAL] or "
+                      "PRINTER:QUEUE; drawerctl ports lists what this machine has)");
     return kExitUsage;
   }
   entry.port = args.Value("port");

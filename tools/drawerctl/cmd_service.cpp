@@ -31,6 +31,10 @@ bool Start(ServiceSession& s, bool enable) {
   if (!s.Create() || !s.Open()) return false;
   if (!enable) return true;
   if (!s.Claim() || !s.Enable()) return false;
+  if (!s.HasSensor()) {
+    transcript::Say("  the drawer has no sensor (CapStatus 0): its state is not reported");
+    return true;
+  }
   if (!PumpUntil([&] { return !s.Events().Events().empty(); }, kFirstStatusMs)) {
     transcript::Say("  enabled, printer not answering: no drawer status came, the drawer's state "
                     "is unknown until the printer answers");
@@ -67,6 +71,11 @@ bool KickAndReport(ServiceSession& s) {
                      "drawerctl add NAME ... --sensor high-open|high-shut --replace");
   }
   if (!s.Kick()) return false;
+  if (!s.HasSensor()) {
+    transcript::Say("  result: kicked; the drawer has no sensor, so whether it opened cannot be "
+                    "seen");
+    return true;
+  }
   bool opened = DrawerSeenOpen(s, opensBefore);
   ShowDrawerOpened(s);
   if (opened) {
@@ -196,7 +205,7 @@ int Cycle(ServiceSession& s, const BeepSettings& beep, const std::string& name) 
     if (!s.CheckHealth(level)) return Finish(s);
     ShowHealthText(s);
     // The external check pulses the drawer: its opening shows as an event.
-    if (level == opos::CH_EXTERNAL) s.AwaitEvent(opos::CASH_SUE_DRAWEROPEN, opensBefore,
+    if (level == opos::CH_EXTERNAL && s.HasSensor()) s.AwaitEvent(opos::CASH_SUE_DRAWEROPEN, opensBefore,
                                                  kOpenEventMs);
   }
   Heading("close");

@@ -10,10 +10,11 @@ namespace drawerctl {
 namespace {
 
 constexpr std::array<OptionSpec, 4> kAddOptions{{
-    {"port", "PORT", "tcp:HOST[:PORT] (network printer), COMn or LPTn; required"},
+    {"port", "PORT",
+     "tcp:HOST[:PORT] (network printer), COMn, LPTn, USB[:SERIAL] or PRINTER:QUEUE; required"},
     {"pin", "2|5", "drawer-kick connector pin (default 2)"},
-    {"sensor", "high-open|high-shut",
-     "what a set drawer-sensor bit means: open, or shut (default)"},
+    {"sensor", "high-open|high-shut|none",
+     "what a set drawer-sensor bit means: open, or shut (default); none: no sensor wire"},
     {"replace", "", "overwrite a device that is already configured"},
 }};
 
@@ -34,22 +35,31 @@ constexpr std::array<OptionSpec, 1> kHealthOptions{{
     {"level", "1|2|3", "1 internal, 2 external (kicks the drawer), 3 interactive dialog"},
 }};
 
-constexpr std::array<CommandSpec, 9> kCommands{{
+constexpr std::array<CommandSpec, 10> kCommands{{
     {"list", "list", "configured cash drawers and their settings",
      "Lists every cash drawer in the OPOS registry tree with the registry views\n"
      "holding it (32-bit tills read one, 64-bit tills the other), its service\n"
      "object (ProgID), port, kick pin and sensor polarity. A drawer whose views\n"
      "hold different settings gets a row per view.",
      nullptr, 0, 0, RunList},
-    {"add", "add NAME --port PORT [--pin 2|5] [--sensor high-open|high-shut] [--replace]",
+    {"add", "add NAME --port PORT [--pin 2|5] [--sensor high-open|high-shut|none] [--replace]",
      "configure a cash drawer for the Halyard service object",
      "Writes the device key HKLM\\SOFTWARE\\OLEforRetail\\ServiceOPOS\\CashDrawer\\NAME\n"
      "into the 32-bit and the 64-bit registry view (on 64-bit Windows):\n"
      "default value SOTarvoCash.SOTvCash, OpenSingle (1 high-open, 0 high-shut),\n"
-     "PinSingle (0 pin 2, 1 pin 5) and Port. The printer model named in NAME\n"
+     "PinSingle (0 pin 2, 1 pin 5) and Port, and DrawerSensor 0 for --sensor none\n"
+     "(a drawer without a sensor: openDrawer does not wait for it to be seen\n"
+     "open). The printer model named in NAME\n"
      "(e.g. KX-M27) chooses how the service talks to it. Uninstalling the package\n"
      "removes every drawer configured for it.",
      kAddOptions.data(), kAddOptions.size(), 1, RunAdd},
+    {"ports", "ports", "USB printers and printer queues, with the --port value of each",
+     "Lists the USB receipt printers present (USB printing class: maker and model\n"
+     "from their device ID, serial number, device path) and the Windows printer\n"
+     "queues (driver, port, state), each with the Port value that selects it:\n"
+     "USB:SERIAL for a USB printer, PRINTER:NAME for a queue. A drawer on a queue\n"
+     "has no sensor: the queue gives nothing back.",
+     nullptr, 0, 0, RunPorts},
     {"remove", "remove NAME", "delete a cash drawer's configuration",
      "Deletes the device key of NAME from every registry view holding it. Only\n"
      "devices served by SOTarvoCash.SOTvCash are removed; other vendors' drawers\n"

@@ -22,7 +22,7 @@ struct CommandSpec {
   CommandHandler run;
 };
 
-// Entry points (cmd_config.cpp, cmd_service.cpp).
+// Entry points (cmd_config.cpp, cmd_service.cpp, cmd_ports.cpp).
 int RunList(const ParsedArgs&);
 int RunAdd(const ParsedArgs&);
 int RunRemove(const ParsedArgs&);
@@ -32,6 +32,12 @@ int RunWatch(const ParsedArgs&);
 int RunWait(const ParsedArgs&);
 int RunHealth(const ParsedArgs&);
 int RunCycle(const ParsedArgs&);
+int RunPorts(const ParsedArgs&);
+
+struct FoundPrinter;
+// The lines of ports for the printers given (cmd_ports.cpp).
+std::vector<std::string> PortsReport(const std::vector<FoundPrinter>& usb,
+                                     const std::vector<FoundPrinter>& queues);
 
 const CommandSpec* FindCommand(std::string_view name);
 std::string ToolHelp();

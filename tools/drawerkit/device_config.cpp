@@ -73,8 +73,10 @@ LONG ReadDeviceIn(const RegistryView& view, std::string_view name, DeviceSetting
   out.port = QueryText(key.get(), "Port");
   out.openSingle = QueryDword(key.get(), "OpenSingle");
   out.pinSingle = QueryDword(key.get(), "PinSingle");
+  out.drawerSensor = QueryDword(key.get(), "DrawerSensor");
   out.openSingleWrongType = HasOtherThanDword(key.get(), "OpenSingle");
   out.pinSingleWrongType = HasOtherThanDword(key.get(), "PinSingle");
+  out.drawerSensorWrongType = HasOtherThanDword(key.get(), "DrawerSensor");
   return ERROR_SUCCESS;
 }
 
@@ -108,6 +110,14 @@ LONG WriteDeviceIn(const RegistryView& view, const DeviceSettings& device) {
     return rc;
   if ((rc = SetDword(key.get(), "PinSingle", device.pinSingle.value_or(0))) != ERROR_SUCCESS)
     return rc;
+  if (device.drawerSensor == 0u) {
+    rc = SetDword(key.get(), "DrawerSensor", 0);
+  } else {
+    // Absent is a drawer with a sensor, as before there was this value.
+    rc = RegDeleteValueA(key.get(), "DrawerSensor");
+    if (rc == ERROR_FILE_NOT_FOUND) rc = ERROR_SUCCESS;
+  }
+  if (rc != ERROR_SUCCESS) return rc;
   return SetText(key.get(), "Port", device.port);
 }
 
@@ -135,6 +145,11 @@ std::optional<DWORD> SensorChoice(std::string_view word) { return Lookup(kSensor
 std::string_view PinWord(DWORD pinSingle) { return pinSingle == 0 ? "2" : "5"; }
 std::string_view SensorWord(DWORD openSingle) {
   return openSingle == 1 ? "high-open" : "high-shut";
+}
+
+std::string SensorEntryWord(const DeviceSettings& d) {
+  if (d.drawerSensor == 0u) return std::string(kNoSensorWord);
+  return d.openSingle ? std::string(SensorWord(*d.openSingle)) : std::string();
 }
 
 std::string CheckDeviceName(std::string_view name) {
@@ -166,7 +181,7 @@ const RegistryView& OwnView() { return kRegistryViews[sizeof(void*) == 8 ? 1 : 0
 
 bool SameSettings(const DeviceSettings& a, const DeviceSettings& b) {
   return a.progId == b.progId && a.port == b.port && a.openSingle == b.openSingle &&
-         a.pinSingle == b.pinSingle;
+         a.pinSingle == b.pinSingle && (a.drawerSensor == 0u) == (b.drawerSensor == 0u);
 }
 
 bool ConfiguredDevice::Differs() const {

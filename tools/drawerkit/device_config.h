@@ -26,10 +26,12 @@ struct DeviceSettings {
   std::string port;                  // "Port"; empty when absent
   std::optional<DWORD> openSingle;   // sensor polarity: 1 = bit set means open
   std::optional<DWORD> pinSingle;    // 0 = connector pin 2, else pin 5
+  std::optional<DWORD> drawerSensor; // 0 = no sensor wired; absent = a sensor
   // Present but not a REG_DWORD: the service object refuses it as if absent,
   // but the fix is another, so drawerctl names it.
   bool openSingleWrongType = false;
   bool pinSingleWrongType = false;
+  bool drawerSensorWrongType = false;
 };
 bool SameSettings(const DeviceSettings& a, const DeviceSettings& b);
 
@@ -84,8 +86,14 @@ struct Choice {
 };
 std::optional<DWORD> PinChoice(std::string_view word);     // "2" or "5"
 std::optional<DWORD> SensorChoice(std::string_view word);  // "high-open" or "high-shut"
+// A drawer without a sensor wire: OpenSingle then means nothing, and the
+// device key's DrawerSensor is 0.
+constexpr std::string_view kNoSensorWord = "none";
 std::string_view PinWord(DWORD pinSingle);
 std::string_view SensorWord(DWORD openSingle);
+// The sensor as the service object reads it: "none" for DrawerSensor 0,
+// else the polarity's word; empty when neither can be told.
+std::string SensorEntryWord(const DeviceSettings& d);
 
 // Empty when the name can be a device key; otherwise why not.
 std::string CheckDeviceName(std::string_view name);
@@ -96,7 +104,8 @@ LONG ReadDevice(std::string_view name, DeviceSettings& out);
 // ERROR_FILE_NOT_FOUND when no view holds the device.
 LONG ReadDeviceViews(std::string_view name, ConfiguredDevice& out);
 LONG ListDevices(std::vector<ConfiguredDevice>& out);
-// Creates or replaces the device key with all four values in every view.
+// Creates or replaces the device key with all four values in every view,
+// and DrawerSensor 0 for a drawer without a sensor (removed otherwise).
 ViewChange WriteDevice(const DeviceSettings& device);
 // Deletes the device key from every view that holds it; ERROR_FILE_NOT_FOUND
 // when none does.

@@ -30,6 +30,12 @@ std::string SettingText(const std::optional<DWORD>& v, bool wrongType,
   return std::string(word(*v)) + " (" + std::to_string(*v) + ")";
 }
 
+std::string SensorText(const DeviceSettings& d) {
+  if (d.drawerSensorWrongType) return "DrawerSensor not DWORD";
+  if (d.drawerSensor == 0u) return std::string(kNoSensorWord) + " (DrawerSensor 0)";
+  return SettingText(d.openSingle, d.openSingleWrongType, SensorWord);
+}
+
 EditResult AddDrawer(const DrawerEntry& entry, bool replace) {
   const std::string& name = entry.name;
   if (std::string why = CheckDeviceName(name); !why.empty())
@@ -38,8 +44,10 @@ EditResult AddDrawer(const DrawerEntry& entry, bool replace) {
   if (!port.ok) return Refused(EditProblem::Port, port.error);
   std::optional<DWORD> pin = PinChoice(entry.pin);
   if (!pin) return Refused(EditProblem::Pin, "the pin is 2 or 5");
-  std::optional<DWORD> sensor = SensorChoice(entry.sensor);
-  if (!sensor) return Refused(EditProblem::Sensor, "the sensor is high-open or high-shut");
+  const bool noSensor = entry.sensor == kNoSensorWord;
+  // Without a sensor the polarity means nothing; the service still wants one.
+  std::optional<DWORD> sensor = noSensor ? std::optional<DWORD>(0) : SensorChoice(entry.sensor);
+  if (!sensor) return Refused(EditProblem::Sensor, "the sensor is high-open, high-shut or none");
   // A drawer held by one view is still in use by the tills of that bitness:
   // adding it again without a replacement asked for would quietly change
   // their settings.
@@ -55,6 +63,7 @@ EditResult AddDrawer(const DrawerEntry& entry, bool replace) {
   device.port = port.value;
   device.pinSingle = *pin;
   device.openSingle = *sensor;
+  if (noSensor) device.drawerSensor = 0;
   ViewChange written = WriteDevice(device);
   if (!written.ok()) {
     std::string partly =
@@ -67,7 +76,9 @@ EditResult AddDrawer(const DrawerEntry& entry, bool replace) {
   }
   return {EditProblem::None, std::string(exists ? "replaced " : "added ") + name + ": port " +
                                  port.value + ", pin " + std::string(PinWord(*pin)) +
-                                 ", sensor " + std::string(SensorWord(*sensor)) +
+                                 ", sensor " +
+                                 (noSensor ? std::string(kNoSensorWord)
+                                           : std::string(SensorWord(*sensor))) +
                                  "; written to " + ViewsPhrase(written.changed)};
 }
 

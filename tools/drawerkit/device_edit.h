@@ -20,7 +20,7 @@ struct DrawerEntry {
   std::string name;
   std::string port;
   std::string pin = "2";             // "2" or "5"
-  std::string sensor = "high-shut";  // "high-open" or "high-shut"
+  std::string sensor = "high-shut";  // "high-open", "high-shut" or "none"
 };
 
 enum class EditProblem {
@@ -52,5 +52,8 @@ std::string RegistryError(LONG rc);
 // A pin or sensor value of a device key: "2 (0)", "missing", "not DWORD".
 std::string SettingText(const std::optional<DWORD>& v, bool wrongType,
                         std::string_view (*word)(DWORD));
+// The sensor column: the polarity as SettingText gives it, or "none" for a
+// drawer without a sensor (DrawerSensor 0).
+std::string SensorText(const DeviceSettings& d);
 
 }  // namespace drawerctl

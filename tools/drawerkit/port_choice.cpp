@@ -16,16 +16,32 @@ std::string_view Trimmed(std::string_view s) {
   return s;
 }
 
+struct Spelling {
+  ferrule::PortKind kind;
+  std::string_view prefix;  // written so
+  bool restAsTyped;         // false: all in upper case
+};
 // tcp: in lower case and the host as typed; a serial or parallel value
-// (letters, digits and the parity letter) all in upper case.
+// (letters, digits and the parity letter) all in upper case; a USB serial,
+// device path or queue name as typed, for Windows names them so.
+constexpr Spelling kSpellings[] = {
+    {ferrule::PortKind::Tcp, "tcp:", true},
+    {ferrule::PortKind::Serial, "", false},
+    {ferrule::PortKind::Parallel, "", false},
+    {ferrule::PortKind::Usb, "USB", true},
+    {ferrule::PortKind::Queue, "PRINTER:", true},
+};
+
 std::string Spelled(std::string_view text, ferrule::PortKind kind) {
   std::string out(Trimmed(text));
-  if (kind == ferrule::PortKind::Tcp) {
-    for (size_t i = 0; i < 3; ++i)
-      out[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(out[i])));
-    return out;
+  for (const Spelling& s : kSpellings) {
+    if (s.kind != kind) continue;
+    if (!s.restAsTyped) {
+      for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      return out;
+    }
+    return std::string(s.prefix) + out.substr(s.prefix.size());
   }
-  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return out;
 }
 

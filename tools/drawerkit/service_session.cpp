@@ -163,6 +163,8 @@ std::optional<LONG> ServiceSession::Number(LONG index) {
   return r.number;
 }
 
+bool ServiceSession::HasSensor() { return Number(opos::PIDX_CapStatus).value_or(1) != 0; }
+
 std::string ServiceSession::Text(LONG index) {
   return service_.Call(L"GetPropertyString", std::move(DispArgs().Long(index))).text;
 }

@@ -47,6 +47,8 @@ class ServiceSession {
 
   std::optional<LONG> Number(LONG index);
   std::string Text(LONG index);
+  // CapStatus: false for a drawer without a sensor, which reports no state.
+  bool HasSensor();
 
   // Pumps until an SOStatusUpdate with this status arrives after the
   // `already`-th such event, or `ms` passes. True when it came.

@@ -16,7 +16,8 @@
 namespace {
 
 constexpr char kUsage[] =
-    "usage: printer-emulator [--address A] [--port N] [--serial COMn[:settings]] [--pin 2|5]\n"
+    "usage: printer-emulator [--address A] [--port N] [--serial COMn[:settings]] [--pipe NAME]\n"
+    "                        [--pin 2|5]\n"
     "                        [--sensor high-when-shut|high-when-open]\n"
     "                        (drawerctl's words high-shut|high-open work too)\n"
     "                        [--auto-close MS|never] [--no-push] [--no-stdin]\n"
@@ -34,6 +35,7 @@ constexpr OptionValues kOptionValues[] = {
     {"--address", "an IPv4 address such as 127.0.0.1"},
     {"--port", "a TCP port 0..65535 (0: any free port)"},
     {"--pin", "2 or 5"},
+    {"--pipe", "a pipe name (\\\\.\\pipe\\NAME), 1 to 200 characters without a backslash"},
     {"--sensor", "high-when-shut, high-when-open, high-shut or high-open"},
     {"--auto-close", "milliseconds, 0 or more, or never"},
     {"--clients", "a number of host connections 1..8"},
@@ -92,6 +94,11 @@ bool ParseArgs(int argc, char** argv, Settings& s) {
       return false;
     } else if (a == "--serial") {
       s.options.serial = argv[++i];  // checked when the printer starts
+    } else if (a == "--pipe") {
+      s.options.pipe = argv[++i];
+      if (s.options.pipe.empty() || s.options.pipe.size() > 200 ||
+          s.options.pipe.find('\\') != std::string::npos)
+        return false;
     } else if (a == "--address") {
       s.options.address = argv[++i];
     } else if (a == "--port") {

@@ -15,6 +15,7 @@
 #include "common/win32_sync.h"
 #include "ferrule/device_transport.h"
 #include "ferrule/port_value.h"
+#include "tools/emulator/pipe_line.h"
 
 namespace emulator {
 
@@ -47,8 +48,9 @@ struct PrinterEmulator::Impl {
   PrinterModel model;
   win::UniqueSocket listener;
   std::vector<std::unique_ptr<Client>> clients;  // gone ones are removed by the server thread
-  std::unique_ptr<Client> lineHost;              // serial mode: who is on the line
-  win::UniqueHandle line;  // serial mode: the printer's end of the line
+  std::unique_ptr<Client> lineHost;              // serial or pipe mode: who is on the line
+  win::UniqueHandle line;  // serial mode: the printer's end of the line; pipe mode: the host's instance
+  std::unique_ptr<PipeLine> pipe;  // pipe mode
   win::UniqueHandle lineEvent;
   win::UniqueHandle listenEvent, wakeEvent, stopEvent, thread;
   int boundPort = 0;
@@ -75,11 +77,16 @@ struct PrinterEmulator::Impl {
   void refuseClient();
   void readClient(Client& c);
   bool openLine(std::string* error);
+  bool openPipe(std::string* error);
+  void pipeHostArrived();
   void readLine();
   void writeLine(const uint8_t* bytes, size_t count);
 
   static constexpr DWORD kLineTurnMs = 5;
   bool serialMode() const { return !options.serial.empty(); }
+  bool pipeMode() const { return !options.pipe.empty(); }
+  // One host on a line of its own, read in turns: a serial port or a pipe.
+  bool lineMode() const { return serialMode() || pipeMode(); }
   static DWORD WINAPI Main(void* self);
   void serve();
   DWORD waitList(HANDLE* waits, Client** owners);
@@ -173,7 +180,9 @@ void PrinterEmulator::Impl::closeAll(const char* why) {
     line.reset();
     lineHost->reader.reset();
     model.hostGone(lineHost->id);
-    log(std::string("serial line closed: ") + why);
+    log(std::string(pipeMode() ? "pipe host gone: " : "serial line closed: ") + why);
+    // The next host is waited for on a new instance of the pipe.
+    if (pipe) pipe->awaitNext();
     changed.wakeAll();
     return;
   }
@@ -253,7 +262,11 @@ DWORD PrinterEmulator::Impl::waitList(HANDLE* waits, Client** owners) {
   owners[count++] = nullptr;
   waits[count] = wakeEvent.get();
   owners[count++] = nullptr;
-  if (serialMode()) return count;
+  if (pipe && !line && pipe->waiting()) {
+    waits[count] = pipe->arrivalEvent();
+    owners[count++] = nullptr;
+  }
+  if (lineMode()) return count;
   for (const std::unique_ptr<Client>& c : clients) {
     waits[count] = c->event.get();
     owners[count++] = c.get();
@@ -280,13 +293,15 @@ void PrinterEmulator::Impl::serve() {
     DWORD limit = deadline == ~0ULL ? INFINITE : win::MsLeft(deadline);
     // A serial line is read in short turns: a read there never waits (see
     // ferrule's serial port), so nothing else would wake this thread.
-    if (serialMode() && limit > kLineTurnMs) limit = kLineTurnMs;
+    if (line && limit > kLineTurnMs) limit = kLineTurnMs;
     DWORD w = ::WaitForMultipleObjects(count, waits, FALSE, limit);
     if (w == WAIT_OBJECT_0) return;
     win::SrwGuard g(lock);
     if (line) readLine();
     const DWORD index = w - WAIT_OBJECT_0;
-    if (index >= 2 && index < count) {
+    if (pipeMode()) {
+      if (index == 2 && !line) pipeHostArrived();
+    } else if (index >= 2 && index < count) {
       if (Client* c = owners[index]) {
         if (!c->gone) readClient(*c);
       } else {
@@ -322,6 +337,29 @@ bool PrinterEmulator::Impl::openLine(std::string* error) {
   model.hostConnected(lineHost->id);
   log("serial line " + options.serial);
   return true;
+}
+
+bool PrinterEmulator::Impl::openPipe(std::string* error) {
+  pipe = std::make_unique<PipeLine>(options.pipe);
+  lineEvent = win::MakeEvent(true);
+  wakeEvent = win::MakeEvent(false);
+  stopEvent = win::MakeEvent(true);
+  if (!lineEvent || !wakeEvent || !stopEvent) {
+    if (error) *error = "event creation failed";
+    return false;
+  }
+  if (!pipe->listen(error)) return false;
+  log("pipe " + pipe->path());
+  return true;
+}
+
+void PrinterEmulator::Impl::pipeHostArrived() {
+  line = pipe->takeHost();
+  if (!line) return;
+  lineHost = std::make_unique<Client>(*this, ++connections);
+  model.hostConnected(lineHost->id);
+  log("pipe host connected");
+  changed.wakeAll();
 }
 
 void PrinterEmulator::Impl::readLine() {
@@ -360,6 +398,7 @@ void PrinterEmulator::Impl::writeLine(const uint8_t* bytes, size_t count) {
 
 bool PrinterEmulator::Impl::listen(std::string* error) {
   if (serialMode()) return openLine(error);
+  if (pipeMode()) return openPipe(error);
   auto fail = [&](const char* what) {
     if (error) *error = std::string(what) + " failed, Winsock error " +
                         std::to_string(::WSAGetLastError());
@@ -423,6 +462,7 @@ void PrinterEmulator::stop() {
   ::WaitForSingleObject(impl_->thread.get(), INFINITE);
   win::SrwGuard g(impl_->lock);
   impl_->thread.reset();
+  impl_->pipe.reset();  // no host is waited for any more
   impl_->closeAll("printer stopped");
   impl_->clients.clear();
   impl_->listener.reset();

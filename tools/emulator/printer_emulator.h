@@ -1,6 +1,7 @@
 // An ESC/POS receipt printer with a cash drawer, on a loopback TCP port
-// (several host connections at once, or one that refuses the rest) or on a
-// serial port (one end of a pseudo-terminal pair). The same code runs in printer-emulator.exe and inside tests, which
+// (several host connections at once, or one that refuses the rest), on a
+// serial port (one end of a pseudo-terminal pair) or on a named pipe (one
+// host at a time, standing in for a USB printer). The same code runs in printer-emulator.exe and inside tests, which
 // get the console's controls as calls and can look at what the printer saw.
 #pragma once
 
@@ -42,7 +43,7 @@ class PrinterEmulator {
   PrinterEmulator(const PrinterEmulator&) = delete;
   PrinterEmulator& operator=(const PrinterEmulator&) = delete;
 
-  // Binds and listens (or opens the serial port) and starts serving. false
+  // Binds and listens (or opens the serial port, or makes the pipe) and starts serving. false
   // with a reason on failure.
   bool start(std::string* error = nullptr);
   void stop();

@@ -39,6 +39,9 @@ struct Options {
   // Not empty: the printer sits on this serial port instead of the network,
   // written as a Port value ("COM12" or "COM12:115200,E,7,2").
   std::string serial;
+  // Not empty: the printer serves the named pipe \\.\pipe\<pipe> instead,
+  // one host at a time, as a USB printer would (Port "USB:\\.\pipe\<pipe>").
+  std::string pipe;
 };
 
 struct Kick {
